@@ -1,0 +1,47 @@
+// Helpers for GBK byte strings held in std::string. Positions and lengths are
+// in bytes; a search for an ASCII separator steps over double-byte characters
+// (a lead byte 0x81..0xFE and the byte after it).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace fw::gbk {
+
+inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// The separator white space: space and 0x09..0x0D.
+inline bool IsSpace(unsigned char c) { return c == 0x20 || (c >= 0x09 && c <= 0x0D); }
+
+// Position of the first character c (ASCII), stepping over double-byte
+// characters; -1 when absent.
+long Find(std::string_view text, char c);
+
+// The first / last n bytes, n clamped to [0, size].
+std::string Left(std::string_view text, long n);
+std::string Right(std::string_view text, long n);
+
+std::string TrimLeft(std::string_view text);
+std::string TrimRight(std::string_view text);
+std::string Trim(std::string_view text);
+
+// The longest prefix of at most maxBytes bytes that does not end inside a
+// double-byte character.
+std::string CutAtCharBoundary(std::string_view text, std::size_t maxBytes);
+
+// printf into a std::string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Reads a leading decimal integer the C way (leading white space, optional
+// sign, digits); 0 when there is none, clamped to the 32-bit range.
+int ParseLeadingInt(std::string_view text);
+
+// Reads a leading decimal floating-point number (strtod on the C locale);
+// 0 when there is none.
+double ParseLeadingDouble(std::string_view text);
+
+// GBK bytes to UTF-8; bytes that are not GBK become U+FFFD. Never throws.
+std::string ToUtf8(std::string_view gbkText);
+
+}  // namespace fw::gbk

@@ -1,0 +1,33 @@
+// The private profile (ini) reader: section and key names compared ignoring
+// ASCII case, the value after "=" with surrounding blanks and one pair of
+// surrounding quotes removed, the default when the file, section or key is
+// missing, and at most bufferSize - 1 bytes returned. The file is read afresh
+// on every call; nothing is cached.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace fw {
+
+// Reads from the file at path.
+std::string ReadProfileString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view defaultValue,
+                              std::size_t bufferSize);
+
+// Parses ini text already in memory; the same rules as ReadProfileString.
+std::string ParseProfileString(std::string_view text, std::string_view section,
+                               std::string_view key, std::string_view defaultValue,
+                               std::size_t bufferSize);
+
+// The directory that holds the module's ini file: $VELMAR_INI_DIR when set
+// and not empty, else "/etc".
+std::string ProfileDirectory();
+
+// Reads from fileName (no directory) inside ProfileDirectory().
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue, std::size_t bufferSize,
+                                    const std::string& fileName);
+
+}  // namespace fw

@@ -1,0 +1,31 @@
+// How the connected data source writes identifiers, learned from SQLGetInfo,
+// and the one table of what truly differs per database family. Turns the
+// declared names of the hotel schema ("[dbo].[GstProfile]", "[GstAcct]") into
+// what the driver understands.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rl {
+
+enum class DbFamily { Other, SQLite, PostgreSQL, SqlServer };
+
+struct Dialect {
+    std::string quote = "\"";  // SQL_IDENTIFIER_QUOTE_CHAR; " " or "" means none
+    bool schemas = false;      // SQL_SCHEMA_USAGE says owners may qualify tables
+    bool lowerCase = false;    // SQL_IDENTIFIER_CASE == SQL_IC_LOWER
+    DbFamily family = DbFamily::Other;
+
+    // "[dbo].[GstProfile]" -> "dbo"."gstprofile" / "GstProfile" / [dbo].[GstProfile]
+    std::string RenderName(std::string_view declared) const;
+
+    // A statement that answers the identity the connection last assigned, for
+    // the given rendered table and column; empty when the family has none.
+    std::string IdentityQuery(std::string_view renderedTable, std::string_view renderedColumn) const;
+};
+
+// Picks the family from SQL_DBMS_NAME.
+DbFamily FamilyFromDbmsName(std::string_view dbmsName);
+
+}  // namespace rl

@@ -1,0 +1,170 @@
+// The record base of the table classes and the plain query record.
+//
+// A table record holds one row of its table in public members, one per
+// column, which a subclass lists in ExchangeFields in binding order. The same
+// list serves reading a fetched row (result columns bound by position), the
+// column list of the default query, and the values of an insert. Every value
+// of an insert or of a query parameter is passed as a bound parameter; no
+// value is ever pasted into SQL text.
+//
+// The connection is borrowed and must outlive the record. A record has at most
+// one result set open; destroying an open record closes it. Not thread-safe.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "DateTimeValue.h"
+#include "framework/runtimeclass.h"
+
+namespace rl {
+
+class DbConnection;
+
+enum OpenType : unsigned { KeysetOpen = 0, SnapshotOpen = 1 };
+
+// Every text column holds at most this many bytes; longer texts are cut at a
+// GBK character boundary when read and when written.
+constexpr std::size_t kTextColumnMax = 255;
+
+// A numeric member with a null state. Constructed as 0 (not null); after
+// BeginNewRow it is null until assigned.
+template <class T>
+class Nullable {
+public:
+    Nullable() = default;
+    Nullable(T v) : value_(v), null_(false) {}  // NOLINT: members are assigned like plain numbers
+    Nullable& operator=(T v) { value_ = v; null_ = false; return *this; }
+    operator T() const { return value_; }  // NOLINT
+    T Value() const { return value_; }
+    bool IsNull() const { return null_; }
+    void SetNull() { value_ = 0; null_ = true; }
+
+private:
+    T value_ = 0;
+    bool null_ = false;
+};
+
+using LongField = Nullable<std::int32_t>;  // SQL integer
+using IntField = Nullable<std::int32_t>;   // SQL small integer, used for counts
+using ByteField = Nullable<std::uint8_t>;  // SQL tiny integer, flags and small codes
+
+enum class FieldKind { Long, Int, Byte, Text, DateTime };
+
+struct FieldBinding {
+    const char* name;  // bracketed, as declared: "[GstAcct]"
+    FieldKind kind;
+    void* member;      // LongField*, IntField*, ByteField*, std::string*, DateTimeValue*
+};
+
+// Collects a class's bindings; ExchangeFields calls one method per column.
+class FieldExchange {
+public:
+    void Long(const char* name, LongField& member) { Add(name, FieldKind::Long, &member); }
+    void Int(const char* name, IntField& member) { Add(name, FieldKind::Int, &member); }
+    void Byte(const char* name, ByteField& member) { Add(name, FieldKind::Byte, &member); }
+    // Every text column is SQL type 12 (variable-length character), max 255, scale 0.
+    void Text(const char* name, std::string& member) { Add(name, FieldKind::Text, &member); }
+    void DateTime(const char* name, DateTimeValue& member) { Add(name, FieldKind::DateTime, &member); }
+
+    const std::vector<FieldBinding>& Bindings() const { return bindings_; }
+
+private:
+    void Add(const char* name, FieldKind kind, void* member) { bindings_.push_back({name, kind, member}); }
+    std::vector<FieldBinding> bindings_;
+};
+
+// A value bound to a "?" of a caller's statement.
+using SqlParam = std::variant<std::string, std::int64_t, DateTimeValue>;
+
+class TableRecord {
+public:
+    // A plain query record (no bindings, field count 0) when used directly.
+    explicit TableRecord(DbConnection* db);
+    virtual ~TableRecord();
+    TableRecord(const TableRecord&) = delete;
+    TableRecord& operator=(const TableRecord&) = delete;
+
+    static const fw::RuntimeClass classTableRecord;
+    virtual const fw::RuntimeClass* ClassInfo() const { return &classTableRecord; }
+    bool IsKindOf(const fw::RuntimeClass* c) const { return ClassInfo()->IsDerivedFrom(c); }
+
+    // Debug diagnostics: CheckValid aborts on a broken invariant (field count
+    // not equal to the binding list); DumpState writes the members.
+    virtual void CheckValid() const;
+    virtual void DumpState(std::ostream& out) const;
+
+    // Opens a result set. openType KeysetOpen or SnapshotOpen (kUseDefault:
+    // the class's default). sql null or empty: the default query, the bound
+    // columns in binding order from DefaultSql(); a KeysetOpen of the default
+    // query is prepared but fetches nothing until AtEnd() or NextRow() is
+    // called, so opening for an insert reads no rows. A text whose first word
+    // is "select" (any case) runs unchanged with params bound to its "?", and
+    // the record stands on its first row. Without a connection the record
+    // opens one of its own with DefaultConnect(). Returns true; failures
+    // throw CDBException.
+    static constexpr unsigned kUseDefault = 0xFFFFFFFFu;
+    virtual bool OpenRows(unsigned openType = kUseDefault, const char* sql = nullptr,
+                          unsigned options = 0, const std::vector<SqlParam>& params = {});
+    virtual void CloseRows();
+    bool IsOpen() const { return stmt_ != SQL_NULL_HSTMT; }
+
+    // True when positioned past the last row (or on an empty result).
+    bool AtEnd();
+    void NextRow();
+
+    // Text of the named result column (unbracketed, any case) on the current
+    // row; a null column reads as "". Throws CDBException when there is no
+    // such column.
+    void ColumnText(std::string_view column, std::string& out);
+
+    // Starts a new row: text members empty, other members null.
+    virtual void BeginNewRow();
+    // Inserts the new row with the members that are no longer null (an empty
+    // text counts as null). Returns true; failures throw CDBException.
+    virtual bool SaveRow();
+
+    virtual std::string DefaultConnect() const { return ""; }
+    virtual std::string DefaultSql() const { return ""; }
+    virtual void ExchangeFields(FieldExchange&) {}
+
+    unsigned FieldCount() const { return fieldCount_; }
+    unsigned DefaultOpenType() const { return defaultOpenType_; }
+    // The open type of the result set open now (or last opened).
+    unsigned CurrentOpenType() const { return openType_; }
+    // The last statement prepared by OpenRows / SaveRow, as sent to the driver.
+    const std::string& LastSelectSql() const { return selectSql_; }
+    const std::string& LastInsertSql() const { return insertSql_; }
+
+protected:
+    unsigned fieldCount_ = 0;
+    unsigned defaultOpenType_ = SnapshotOpen;
+
+private:
+    std::vector<FieldBinding> CollectBindings();
+    void Execute();
+    void Fetch();
+    void ReadRow();
+    DbConnection& Connection();
+
+    DbConnection* db_;
+    DbConnection* ownDb_ = nullptr;
+    SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+    unsigned openType_ = SnapshotOpen;
+    bool executed_ = false;
+    bool atEnd_ = true;
+    std::vector<std::string> columnNames_;
+    std::vector<std::string> columnTexts_;
+    std::vector<bool> columnNull_;
+    std::string selectSql_;
+    std::string insertSql_;
+};
+
+}  // namespace rl
