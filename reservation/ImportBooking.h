@@ -26,7 +26,8 @@ struct ImportOutcome {
         UnreadableDates,  // entries 7/8 are not dates the database can hold; nothing done
     };
     Status status = DatabaseError;
-    std::int32_t account = 0;  // the guest account read back (Imported, AlreadyImported)
+    std::int32_t account = 0;  // the guest account read back, or of the earlier import
+    bool accountRead = false;  // account holds a read-back (also before a later error)
     std::string message;       // the driver's message (DatabaseError) or the reason
 };
 

@@ -1,0 +1,49 @@
+#include "host/ModuleLoader.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace host {
+
+ModuleLoader::~ModuleLoader() { Unload(); }
+
+bool ModuleLoader::Load(const std::string& path) {
+    Unload();
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char* why = dlerror();
+        error_ = why ? why : ("cannot load " + path);
+        return false;
+    }
+    search_ = reinterpret_cast<SearchFn>(dlsym(handle_, "Search"));
+    myGetMes_ = reinterpret_cast<MyGetMesFn>(dlsym(handle_, "MyGetMes"));
+    if (search_ == nullptr || myGetMes_ == nullptr) {
+        error_ = path + " does not export Search and MyGetMes";
+        Unload();
+        return false;
+    }
+    return true;
+}
+
+void ModuleLoader::Unload() {
+    if (handle_ != nullptr) dlclose(handle_);
+    handle_ = nullptr;
+    search_ = nullptr;
+    myGetMes_ = nullptr;
+}
+
+std::string DefaultModulePath() {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string dir(self, static_cast<std::size_t>(n));
+        dir.erase(dir.rfind('/') + 1);
+        const std::string beside = dir + "reservation.so";
+        if (access(beside.c_str(), R_OK) == 0) return beside;
+    }
+    return RESERVATION_INSTALLED_MODULE;
+}
+
+}  // namespace host
