@@ -39,9 +39,9 @@ public:
     void Close();
 
 private:
-    explicit ExclusiveFile(int fd, bool leased) : fd_(fd), leased_(leased) {}
+    ExclusiveFile(int fd, bool locked) : fd_(fd), locked_(locked) {}
     int fd_ = -1;
-    bool leased_ = false;
+    bool locked_ = false;  // holds the exclusive flock taken by Open()
 };
 
 // unlink(2); returns FileError::None on success.

@@ -1,0 +1,47 @@
+#include "framework/direnum.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+#include <memory>
+
+namespace fw {
+
+DirectoryScan::~DirectoryScan() { End(); }
+
+bool DirectoryScan::Start(const std::string& directory) {
+    End();
+    dir_ = ::opendir(directory.c_str());
+    return dir_ != nullptr;
+}
+
+bool DirectoryScan::Next(std::string& name) {
+    if (dir_ == nullptr) return false;
+    // A directory removed under the scan reads as its end (readdir gives
+    // nullptr, with or without errno), which is what callers want.
+    const dirent* entry = ::readdir(dir_);
+    if (entry == nullptr) return false;
+    name = entry->d_name;
+    return true;
+}
+
+void DirectoryScan::End() {
+    if (dir_ != nullptr) {
+        ::closedir(dir_);
+        dir_ = nullptr;
+    }
+}
+
+std::string MakeAbsolute(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    // Without a current directory (it was removed) the path stays relative;
+    // opening it fails the same way later.
+    if (!cwd) return path;
+    std::string absolute = cwd.get();
+    if (path.empty()) return absolute;
+    if (absolute.back() != '/') absolute += '/';
+    return absolute + path;
+}
+
+}  // namespace fw

@@ -1,0 +1,154 @@
+#include "framework/profile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+
+#include "framework/gbktext.h"
+
+namespace fw {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::string_view TrimSpace(std::string_view s) {
+    while (!s.empty() && gbk::IsSpace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && gbk::IsSpace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Names are GBK: only single-byte characters fold, never the trail byte of
+// a double-byte character, which may well be an ASCII letter.
+bool NamesEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (gbk::IsLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view Unquote(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value.remove_prefix(1);
+        value.remove_suffix(1);
+    }
+    return value;
+}
+
+std::string CutToBuffer(std::string_view value, std::size_t bufferSize) {
+    if (bufferSize == 0) return {};
+    return std::string(value.substr(0, bufferSize - 1));
+}
+
+// The raw value of key in the first section named section, if any.
+std::optional<std::string_view> FindValue(std::string_view text, std::string_view section,
+                                          std::string_view key) {
+    section = TrimSpace(section);
+    key = TrimSpace(key);
+    bool inSection = false;
+    bool sectionSeen = false;
+    while (!text.empty()) {
+        std::size_t eol = text.find('\n');
+        std::string_view line = text.substr(0, eol);
+        text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+        line = TrimSpace(line);
+        if (line.empty() || line.front() == ';') continue;
+
+        if (line.front() == '[') {
+            // Only the first section of that name counts.
+            if (sectionSeen) return std::nullopt;
+            std::string_view name = line.substr(1);
+            long close = gbk::Find(name, ']');
+            if (close >= 0) name = name.substr(0, static_cast<std::size_t>(close));
+            inSection = NamesEqual(TrimSpace(name), section);
+            sectionSeen = inSection;
+            continue;
+        }
+        if (!inSection) continue;
+
+        long eq = gbk::Find(line, '=');
+        if (eq < 0) continue;
+        if (NamesEqual(TrimSpace(line.substr(0, static_cast<std::size_t>(eq))), key))
+            return line.substr(static_cast<std::size_t>(eq) + 1);
+    }
+    return std::nullopt;
+}
+
+// The whole file, or nullopt when it cannot be read. Only a regular file is
+// read, so a FIFO in place of the ini file cannot hang the caller.
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> content;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        content.emplace();
+        char chunk[8192];
+        for (;;) {
+            ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                content.reset();
+                break;
+            }
+            if (n == 0) break;
+            content->append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return content;
+}
+
+}  // namespace
+
+std::string ParseProfileString(std::string_view text, std::string_view section,
+                               std::string_view key, std::string_view defaultValue,
+                               std::size_t bufferSize) {
+    std::optional<std::string_view> raw = FindValue(text, section, key);
+    if (!raw) return CutToBuffer(defaultValue, bufferSize);
+    return CutToBuffer(Unquote(TrimBlanks(*raw)), bufferSize);
+}
+
+std::string ReadProfileString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view defaultValue,
+                              std::size_t bufferSize) {
+    std::optional<std::string> content = ReadWholeFile(path);
+    if (!content) return CutToBuffer(defaultValue, bufferSize);
+    return ParseProfileString(*content, section, key, defaultValue, bufferSize);
+}
+
+std::string ProfileDirectory() {
+    const char* dir = std::getenv("VELMAR_INI_DIR");
+    if (dir != nullptr && *dir != '\0') return dir;
+    return "/etc";
+}
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue, std::size_t bufferSize,
+                                    const std::string& fileName) {
+    std::string dir = ProfileDirectory();
+    if (dir.back() != '/') dir += '/';
+    return ReadProfileString(dir + fileName, section, key, defaultValue, bufferSize);
+}
+
+}  // namespace fw
