@@ -1,0 +1,1 @@
+#include "recordlayer/Dialect.h"

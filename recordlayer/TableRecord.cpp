@@ -1,0 +1,1 @@
+#include "recordlayer/TableRecord.h"
