@@ -1,0 +1,126 @@
+// What the dialog tests share: the application they run on, a sample booking,
+// access to the dialog's controls by ID, and a closer for the message boxes
+// the confirm action opens (their modal loops would otherwise never end).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "framework/gbktext.h"
+#include "framework/qtapp.h"
+#include "reservation/ConfirmDialog.h"
+#include "reservation/FileSearch.h"
+#include "tests/support/Encoding.h"
+
+namespace dlgtest {
+
+// The application through the module's own bootstrap, as in the host.
+inline QApplication* App() {
+    fw::GuiUnavailable why = fw::GuiUnavailable::None;
+    QApplication* app = fw::AcquireGuiApplication(why);
+    EXPECT_NE(app, nullptr) << fw::Describe(why);
+    return app;
+}
+
+// The seventeen fields of a booking file, in UTF-8: two nights for 600,
+// booking type and payment named as the seed rows of Market and Payment.
+inline std::array<std::string, resv::kFileFieldCount> SampleFields() {
+    return {"f0",         "WS-0042",     "网络预订",    "云旅网络", "0571-88886666", "标准间",
+            "现金",       "2024-03-17",  "2024-03-19", "张三",     "13912345678",   "2",
+            "1",          "f13",         "f14",        "600",      "无烟房"};
+}
+
+// The booking text of fields (UTF-8) as GBK, comma-separated.
+template <typename Fields>
+std::string BookingText(const Fields& fields) {
+    std::string text;
+    for (const std::string& f : fields) {
+        if (!text.empty()) text += ',';
+        text += ts::Gbk(f);
+    }
+    return text;
+}
+
+// Splits text into table as Search does and stores path and clerk.
+inline void Load(resv::BookingFields& table, const std::string& gbkText, const std::string& path) {
+    table = {};
+    resv::SplitBooking(gbkText, table);
+    table[resv::kEntryPath] = path;
+    table[resv::kEntryClerk] = "Zedi";
+}
+
+inline QWidget* Control(QWidget& dialog, const char* id) {
+    QWidget* w = dialog.findChild<QWidget*>(id, Qt::FindDirectChildrenOnly);
+    EXPECT_NE(w, nullptr) << "no control " << id;
+    return w;
+}
+
+inline QLineEdit* Edit(QWidget& dialog, const char* id) {
+    return qobject_cast<QLineEdit*>(Control(dialog, id));
+}
+
+// Control IDs of the fourteen fields.
+inline const std::array<const char*, 14>& EditIds() {
+    static const std::array<const char*, 14> ids{"1009", "1012", "1014", "1017", "1019",
+                                                 "1021", "1023", "1025", "1027", "1029",
+                                                 "1049", "1052", "1060", "1063"};
+    return ids;
+}
+
+// The texts of every control that has an ID, to compare before and after.
+inline std::vector<QString> ShownTexts(QWidget& dialog) {
+    std::vector<QString> texts;
+    for (const char* id : EditIds()) texts.push_back(Edit(dialog, id)->text());
+    texts.push_back(qobject_cast<QLabel*>(Control(dialog, "1062"))->text());
+    return texts;
+}
+
+// Shows the dialog and waits until it is the active window (the offscreen
+// platform activates on show).
+inline void Open(QWidget& dialog) {
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+}
+
+// While it lives, every message box that becomes the active modal widget is
+// recorded and closed with its OK button. The timer only fires inside the
+// box's own modal loop, so nothing waits.
+class MessageBoxCloser {
+public:
+    struct Seen {
+        QString text;
+        int buttons;
+    };
+
+    MessageBoxCloser() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            seen_.push_back({box->text(), static_cast<int>(box->buttons().size())});
+            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+                ok->click();
+            else
+                box->reject();
+        });
+        timer_.start(0);
+    }
+
+    const std::vector<Seen>& Boxes() const { return seen_; }
+    std::size_t Count() const { return seen_.size(); }
+
+private:
+    QTimer timer_;
+    std::vector<Seen> seen_;
+};
+
+}  // namespace dlgtest
