@@ -23,6 +23,9 @@ public:
     const std::string& DriverMessage() const { return message_; }
 
 private:
+    // what() gets whatText; DriverMessage() stays the driver's text alone.
+    CDBException(std::string sqlState, long nativeError, std::string message, const std::string& whatText);
+
     std::string sqlState_;
     long nativeError_;
     std::string message_;

@@ -9,10 +9,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Dialect.h"
 
 namespace rl {
+
+class TableRecord;
 
 class DbConnection {
 public:
@@ -51,11 +54,22 @@ public:
     SQLHDBC Handle() const { return dbc_; }
 
 private:
+    // Records with a statement open on this connection; CloseConnection
+    // closes them first, so no record is left holding a freed handle.
+    friend class TableRecord;
+    void Attach(TableRecord* record);
+    void Detach(TableRecord* record);
+
+    void EndTransaction(SQLSMALLINT completion, const char* what);
+    void ReadDialect();
+    void FreeHandles() noexcept;
+
     SQLHENV env_ = SQL_NULL_HENV;
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool connected_ = false;
     bool inTransaction_ = false;
     Dialect dialect_;
+    std::vector<TableRecord*> openRecords_;
 };
 
 // Rolls back unless Commit() ran; for code outside the import path.

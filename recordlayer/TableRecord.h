@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -148,20 +149,27 @@ protected:
     unsigned defaultOpenType_ = SnapshotOpen;
 
 private:
+    struct BoundValue;  // a parameter's buffer and length, alive until execution
+
     std::vector<FieldBinding> CollectBindings();
     void Execute();
     void Fetch();
     void ReadRow();
+    void EnsureExecuted();
+    void BindParameters(SQLHSTMT stmt, std::vector<BoundValue>& values);
     DbConnection& Connection();
 
     DbConnection* db_;
-    DbConnection* ownDb_ = nullptr;
+    std::unique_ptr<DbConnection> ownDb_;  // opened with DefaultConnect() when db_ is null
+    DbConnection* attachedTo_ = nullptr;   // the connection stmt_ belongs to
     SQLHSTMT stmt_ = SQL_NULL_HSTMT;
     unsigned openType_ = SnapshotOpen;
     bool executed_ = false;
     bool atEnd_ = true;
+    std::vector<FieldBinding> bindings_;  // of the open result set
+    std::vector<BoundValue> params_;
     std::vector<std::string> columnNames_;
-    std::vector<std::string> columnTexts_;
+    std::vector<std::string> columnTexts_;  // result columns past the bindings
     std::vector<bool> columnNull_;
     std::string selectSql_;
     std::string insertSql_;
