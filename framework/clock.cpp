@@ -33,7 +33,7 @@ constexpr DateForm kForms[] = {
 };
 
 class Cursor {
-public:
+  public:
     explicit Cursor(std::string_view text) : text_(text) {}
 
     bool AtEnd() const { return pos_ >= text_.size(); }
@@ -62,7 +62,7 @@ public:
         return digits >= minDigits;
     }
 
-private:
+  private:
     std::string_view text_;
     std::size_t pos_ = 0;
 };
@@ -105,8 +105,7 @@ std::optional<CivilDate> ParseDate(std::string_view text) {
         if (!in.Number(1, 2, date.month) || !in.Consume(form.afterMonth)) continue;
         if (!in.Number(1, 2, date.day) || !in.Consume(form.afterDay)) continue;
         // A time of day may follow after a blank or an ISO "T"; nothing else.
-        if (!in.AtEnd() && !gbk::IsSpace(static_cast<unsigned char>(in.Peek())) &&
-            in.Peek() != 'T')
+        if (!in.AtEnd() && !gbk::IsSpace(static_cast<unsigned char>(in.Peek())) && in.Peek() != 'T')
             return std::nullopt;
         if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1 ||
             date.day > DaysInMonth(date.year, date.month))
@@ -117,7 +116,8 @@ std::optional<CivilDate> ParseDate(std::string_view text) {
 }
 
 long DaysBetween(const CivilDate& from, const CivilDate& to) {
-    return DaysFromCivil(to.year, to.month, to.day) - DaysFromCivil(from.year, from.month, from.day);
+    return DaysFromCivil(to.year, to.month, to.day) -
+           DaysFromCivil(from.year, from.month, from.day);
 }
 
 }  // namespace fw

@@ -1,8 +1,8 @@
 #include "framework/direnum.h"
 
-#include <cstdlib>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace fw {

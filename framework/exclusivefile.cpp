@@ -1,12 +1,12 @@
 #include "framework/exclusivefile.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <mutex>
 #include <utility>
 

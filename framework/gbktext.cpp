@@ -1,15 +1,15 @@
 #include "framework/gbktext.h"
 
+#include <iconv.h>
+#include <locale.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <iconv.h>
-#include <locale.h>
-
-#include <algorithm>
 #include <new>
 
 namespace fw::gbk {
@@ -73,7 +73,7 @@ std::string AsciiOnly(std::string_view text) {
 }
 
 class IconvHandle {
-public:
+  public:
     IconvHandle() : cd_(iconv_open("UTF-8", "GBK")) {}
     ~IconvHandle() {
         if (valid()) iconv_close(cd_);
@@ -83,7 +83,7 @@ public:
     bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return cd_; }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -100,8 +100,7 @@ std::string ConvertToUtf8(std::string_view text) {
     std::size_t outLeft = out.size();
 
     while (inLeft > 0) {
-        if (iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
-            break;
+        if (iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1)) break;
         if (errno == EILSEQ || errno == EINVAL) {
             // Not GBK (or cut off at the end): show one replacement and
             // resynchronise at the next byte.

@@ -1,11 +1,11 @@
 #include "framework/profile.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 #include "framework/gbktext.h"

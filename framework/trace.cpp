@@ -1,10 +1,10 @@
 #include "framework/trace.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <unistd.h>
-
 #include <string>
 #include <utility>
 

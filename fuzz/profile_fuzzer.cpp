@@ -13,7 +13,10 @@ namespace {
 
 void Query(std::string_view text, std::string_view section, std::string_view key,
            std::size_t bufferSize) {
-    const std::string_view fallback = "\x01" "default" "\x02";
+    const std::string_view fallback =
+        "\x01"
+        "default"
+        "\x02";
     const std::size_t limit = bufferSize == 0 ? 0 : bufferSize - 1;
     std::string withDefault = fw::ParseProfileString(text, section, key, fallback, bufferSize);
     std::string withoutDefault = fw::ParseProfileString(text, section, key, "", bufferSize);

@@ -17,7 +17,7 @@ namespace {
 
 // Pins the time zone of the process for one test.
 class ScopedTimeZone {
-public:
+  public:
     explicit ScopedTimeZone(const char* tz) {
         if (const char* old = getenv("TZ")) old_ = old, hadOld_ = true;
         setenv("TZ", tz, 1);
@@ -33,13 +33,13 @@ public:
     ScopedTimeZone(const ScopedTimeZone&) = delete;
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
-private:
+  private:
     std::string old_;
     bool hadOld_ = false;
 };
 
 class PinnedClock {
-public:
+  public:
     explicit PinnedClock(std::time_t t) {
         fw::SetClockSource([t] { return t; });
     }
@@ -74,9 +74,7 @@ TEST(LocalClock, PinnedSourceIsFormattedInLocalTime) {
 }
 
 TEST(LocalClock, EmptySourceRestoresTheRealClock) {
-    {
-        PinnedClock clock(0);
-    }
+    { PinnedClock clock(0); }
     std::time_t before = time(nullptr);
     fw::ClockReading r = fw::ReadLocalClock();
     std::time_t after = time(nullptr);

@@ -23,7 +23,7 @@ std::map<std::string, int> ScanCounts(const std::string& directory) {
 
 // Restores the working directory a test changed.
 class CurrentDirectory {
-public:
+  public:
     explicit CurrentDirectory(const std::string& dir) : saved_(std::filesystem::current_path()) {
         std::filesystem::current_path(dir);
     }
@@ -31,7 +31,7 @@ public:
     CurrentDirectory(const CurrentDirectory&) = delete;
     CurrentDirectory& operator=(const CurrentDirectory&) = delete;
 
-private:
+  private:
     std::filesystem::path saved_;
 };
 
@@ -45,8 +45,12 @@ TEST(DirectoryScan, ListsEveryEntryOnceWithDotAndDotDot) {
     dir.Write(fwtest::Gbk("预定") + ".txt", "4");
     ASSERT_EQ(mkdir((dir / "sub").c_str(), 0700), 0);
 
-    std::map<std::string, int> expected = {{".", 1},     {"..", 1},  {"a.txt", 1},
-                                           {"noext", 1}, {".hidden", 1}, {"sub", 1},
+    std::map<std::string, int> expected = {{".", 1},
+                                           {"..", 1},
+                                           {"a.txt", 1},
+                                           {"noext", 1},
+                                           {".hidden", 1},
+                                           {"sub", 1},
                                            {fwtest::Gbk("预定") + ".txt", 1}};
     EXPECT_EQ(ScanCounts(dir.path()), expected);
 }

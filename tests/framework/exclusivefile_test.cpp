@@ -1,7 +1,7 @@
 #include "framework/exclusivefile.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,7 +23,7 @@ namespace {
 // A child process that runs body, sends its one-byte result to the parent
 // and then waits, keeping whatever body opened, until the parent releases it.
 class ChildProcess {
-public:
+  public:
     explicit ChildProcess(const std::function<int()>& body) {
         if (pipe2(ready_, O_CLOEXEC) != 0 || pipe2(release_, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe2 failed");
@@ -68,7 +68,7 @@ public:
         pid_ = -1;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     int ready_[2] = {-1, -1};
     int release_[2] = {-1, -1};

@@ -106,7 +106,9 @@ TEST(GbkToUtf8, ConvertsValidGbk) {
 
 TEST(GbkToUtf8, InvalidBytesBecomeReplacementCharacters) {
     const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_EQ(gbk::ToUtf8("a\xFF" "b"), "a" + fffd + "b");
+    EXPECT_EQ(gbk::ToUtf8("a\xFF"
+                          "b"),
+              "a" + fffd + "b");
     // A lead byte cut off at the end of the text.
     EXPECT_EQ(gbk::ToUtf8("a\x81"), "a" + fffd);
     // A bad pair: the lead byte is replaced and the next byte read anew.
@@ -180,8 +182,8 @@ TEST(GbkParseLeadingDouble, IgnoresADecimalCommaLocale) {
     fwtest::TempDir locales;
     if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
         // Not installed: compile it into a private directory.
-        std::string command = "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8") +
-                              "' >/dev/null 2>&1";
+        std::string command =
+            "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8") + "' >/dev/null 2>&1";
         int rc = std::system(command.c_str());
         if (rc != 0 || !WIFEXITED(rc) || WEXITSTATUS(rc) != 0)
             GTEST_SKIP() << "no locale with a decimal comma available";

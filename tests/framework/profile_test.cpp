@@ -19,7 +19,7 @@ std::string Get(std::string_view text, std::string_view section, std::string_vie
 
 // Sets or clears an environment variable for one test and puts it back.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = getenv(name)) old_ = old, hadOld_ = true;
         if (value)
@@ -36,7 +36,7 @@ public:
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     const char* name_;
     std::string old_;
     bool hadOld_ = false;
@@ -109,9 +109,9 @@ TEST(ProfileFile, ReadsAfreshAndFallsBackWhenMissing) {
     EXPECT_EQ(fw::ReadProfileString(path, "INTERNETRESERVE", "DefaultRateCode", "", 100), "RACK");
     dir.Write("velmar.ini", "[INTERNETRESERVE]\nDefaultRateCode=CORP\n");
     EXPECT_EQ(fw::ReadProfileString(path, "INTERNETRESERVE", "DefaultRateCode", "", 100), "CORP");
-    EXPECT_EQ(fw::ReadProfileString(dir / "none.ini", "INTERNETRESERVE", "DefaultRateCode", "d",
-                                    100),
-              "d");
+    EXPECT_EQ(
+        fw::ReadProfileString(dir / "none.ini", "INTERNETRESERVE", "DefaultRateCode", "d", 100),
+        "d");
     EXPECT_EQ(fw::ReadProfileString(dir.path(), "s", "k", "d", 100), "d");
 }
 

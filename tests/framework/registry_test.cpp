@@ -15,7 +15,7 @@ void CountRegister() { ++registered; }
 void CountWithdraw() { ++withdrawn; }
 
 class Registry : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { registered = withdrawn = 0; }
     void TearDown() override {
         fw::SetRegistrationFailure(false);
@@ -82,7 +82,8 @@ TEST_F(Registry, WithdrawalRemovesClassesAndResourcesOnce) {
 
 TEST_F(Registry, NullCallbacksAndNamelessModules) {
     EXPECT_FALSE(fw::RegisterExtension(fw::ModuleRegistration{nullptr, nullptr, nullptr, {}}));
-    EXPECT_TRUE(fw::RegisterExtension(fw::ModuleRegistration{"third", nullptr, nullptr, {&kOther}}));
+    EXPECT_TRUE(
+        fw::RegisterExtension(fw::ModuleRegistration{"third", nullptr, nullptr, {&kOther}}));
     fw::WithdrawExtension("third");
     EXPECT_EQ(fw::FindRegisteredClass("COtherTbl"), nullptr);
 }

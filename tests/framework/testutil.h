@@ -18,7 +18,7 @@ namespace fwtest {
 
 // A fresh directory under TMPDIR (or /tmp), removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir() {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/fwtest.XXXXXX";
@@ -42,7 +42,7 @@ public:
         return file;
     }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -1,7 +1,7 @@
 #include "framework/trace.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
@@ -13,7 +13,7 @@ namespace {
 
 // Points fd 2 at a file for one test and restores it.
 class CapturedStderr {
-public:
+  public:
     explicit CapturedStderr(const std::string& path) {
         saved_ = dup(STDERR_FILENO);
         int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -27,7 +27,7 @@ public:
     CapturedStderr(const CapturedStderr&) = delete;
     CapturedStderr& operator=(const CapturedStderr&) = delete;
 
-private:
+  private:
     int saved_;
 };
 
