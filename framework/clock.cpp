@@ -3,12 +3,13 @@
 #include <utility>
 
 #include "framework/gbktext.h"
+#include "framework/nodestructor.h"
 
 namespace fw {
 namespace {
 
 std::function<std::time_t()>& ClockSource() {
-    static auto* source = new std::function<std::time_t()>;
+    static NoDestructor<std::function<std::time_t()>> source;
     return *source;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "framework/nodestructor.h"
+
 namespace fw {
 namespace {
 
@@ -11,11 +13,10 @@ struct Registry {
     bool failNext = false;
 };
 
-// Deliberately never destroyed: the module withdraws from its ELF destructor,
-// which at process exit runs after the static objects of this library are
-// gone.
+// Never destroyed: the module withdraws from its ELF destructor, which at
+// process exit runs after the static objects of this library are gone.
 Registry& TheRegistry() {
-    static auto* registry = new Registry;
+    static NoDestructor<Registry> registry;
     return *registry;
 }
 
@@ -42,6 +43,9 @@ void WithdrawExtension(const char* moduleName) {
     if (it == TheRegistry().modules.end()) return;
     ModuleRegistration withdrawn = std::move(*it);
     TheRegistry().modules.erase(it);
+    // The list outlives the module that filled it: give its memory back
+    // when the last module goes, so an unloaded module leaves nothing behind.
+    if (TheRegistry().modules.empty()) std::vector<ModuleRegistration>().swap(TheRegistry().modules);
     if (withdrawn.withdrawResources != nullptr) withdrawn.withdrawResources();
 }
 

@@ -8,13 +8,15 @@
 #include <string>
 #include <utility>
 
+#include "framework/nodestructor.h"
+
 namespace fw {
 namespace {
 
-// Deliberately never destroyed: the module traces from its ELF destructor,
-// which can run after static objects of this library have been torn down.
+// Never destroyed: the module traces from its ELF destructor, which can run
+// after the static objects of this library have been torn down.
 TraceSink& InstalledSink() {
-    static TraceSink* sink = new TraceSink;
+    static NoDestructor<TraceSink> sink;
     return *sink;
 }
 
