@@ -44,6 +44,24 @@ void PinDriver(const std::string& path) {
     static_cast<void>(dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE));
 }
 
+// The installer library caches what it reads from odbc.ini for 20 seconds,
+// keyed by section, key and search mode, not by file. So within one process
+// the data source must keep the same values: the database lives at a path
+// (SQLite) or under a name (PostgreSQL) fixed for the process, and each
+// backend reads the user odbc.ini under its own search mode, which keeps the
+// two backends' cached values apart.
+TempDir& ProcessDir() {
+    static TempDir dir;
+    return dir;
+}
+
+const std::string& ProcessPgDatabaseName() {
+    static const std::string name = UniqueDatabaseName();
+    return name;
+}
+
+int liveDatabases = 0;
+
 bool Contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
@@ -85,33 +103,47 @@ IniEntries DefaultIniEntries() {
 HotelDatabase::HotelDatabase(ts::Backend backend, const IniEntries& ini) : backend_(backend) {
     std::string why;
     if (!BackendAvailable(backend, &why)) throw std::runtime_error(why);
+    if (liveDatabases > 0) throw std::logic_error("one HotelDatabase at a time per process");
     PinDriver(DriverPath(backend));
     if (backend == ts::Backend::SQLite)
         CreateSqlite();
     else
         CreatePostgreSQL();
+    ++liveDatabases;
     WriteOdbcIni();
     WriteIni(ini);
     setenv("ODBCINI", OdbcIniPath().c_str(), 1);
+    setenv("ODBCSEARCH", backend == ts::Backend::SQLite ? "ODBC_BOTH_DSN" : "ODBC_USER_DSN", 1);
     setenv("VELMAR_INI_DIR", dir_.Path().c_str(), 1);
 }
 
 HotelDatabase::~HotelDatabase() {
     session_.reset();
-    if (backend_ == ts::Backend::PostgreSQL && !database_.empty()) {
+    if (backend_ == ts::Backend::PostgreSQL) {
         try {
             OdbcSession admin(PgAdminConnect());
             admin.Execute("drop database if exists " + database_ + " with (force)");
         } catch (const std::exception&) {
             // A database left behind goes away with the throwaway cluster.
         }
+    } else {
+        RemoveSqliteFiles();
     }
+    --liveDatabases;
     unsetenv("ODBCINI");
+    unsetenv("ODBCSEARCH");
     unsetenv("VELMAR_INI_DIR");
 }
 
+std::string HotelDatabase::OdbcIniPath() const { return ProcessDir().File("odbc.ini"); }
+
+void HotelDatabase::RemoveSqliteFiles() {
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) unlink((database_ + suffix).c_str());
+}
+
 void HotelDatabase::CreateSqlite() {
-    database_ = dir_.File("velmar.db");
+    database_ = ProcessDir().File("velmar.db");
+    RemoveSqliteFiles();
     driverSection_ = "Driver = " + DriverPath(ts::Backend::SQLite) + "\nDatabase = " + database_ +
                      "\nTimeout = 10000\n";
     OdbcSession setup("Driver=" + DriverPath(ts::Backend::SQLite) + ";Database=" + database_ + ";Timeout=10000;");
@@ -122,10 +154,11 @@ void HotelDatabase::CreateSqlite() {
 }
 
 void HotelDatabase::CreatePostgreSQL() {
-    database_ = UniqueDatabaseName();
+    database_ = ProcessPgDatabaseName();
     std::string template_ = Env("RESERVATION_TEST_PG_TEMPLATE");
     if (template_.empty()) template_ = "velmar_template";
     OdbcSession admin(PgAdminConnect());
+    admin.Execute("drop database if exists " + database_ + " with (force)");
     // CREATE DATABASE refuses while anything else touches the template (an
     // autovacuum worker, say); that passes quickly.
     for (int attempt = 1;; ++attempt) {

@@ -4,10 +4,11 @@
 // The constructor creates the database with the hotel schema and the seed
 // rows of Payment and Market (SQLite: a file in a temporary directory;
 // PostgreSQL: a new database on the test cluster cloned from its template),
-// writes odbc.ini and velmar.ini into its temporary directory, and points
-// ODBCINI and VELMAR_INI_DIR of this process at them. The destructor drops
-// the database and removes the directory. One HotelDatabase at a time per
-// process (it owns those two environment variables). Not copyable.
+// writes odbc.ini and velmar.ini, and points ODBCINI, ODBCSEARCH and
+// VELMAR_INI_DIR of this process at them. The destructor drops the database
+// and removes the files. One HotelDatabase at a time per process (it owns
+// those environment variables, and the database's place is fixed for the
+// process); several in turn are fine, on either backend. Not copyable.
 //
 // All texts passed to Execute and returned by Query are GBK bytes, as the
 // module stores them, on both backends.
@@ -55,9 +56,9 @@ public:
 
     ts::Backend Backend() const { return backend_; }
 
-    // The directory holding odbc.ini, velmar.ini (and the SQLite file).
+    // The directory holding velmar.ini, private to this object.
     const std::string& Dir() const { return dir_.Path(); }
-    std::string OdbcIniPath() const { return dir_.File("odbc.ini"); }
+    std::string OdbcIniPath() const;
     std::string IniPath() const { return dir_.File("velmar.ini"); }
     // SQLite: the database file; PostgreSQL: the database name.
     const std::string& DatabaseName() const { return database_; }
@@ -83,6 +84,7 @@ public:
 private:
     OdbcSession& Session();
     void CreateSqlite();
+    void RemoveSqliteFiles();
     void CreatePostgreSQL();
     void WriteOdbcIni();
     std::string TableName(const std::string& table) const;
