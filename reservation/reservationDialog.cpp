@@ -237,6 +237,9 @@ void ConfirmDialog::ShowMessage(const QString& text) {
     try {
         QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
         box.exec();
+        // Back to the booking with the keyboard, also where no window
+        // manager hands activation back to the owner of a closed box.
+        if (isVisible()) activateWindow();
     } catch (...) {
         fw::Trace("can't show a message for booking %s\n", bookingPath_.c_str());
     }

@@ -116,6 +116,9 @@ TEST_P(DialogConfirm, DatabaseFailureShowsOneMessageAndASecondConfirmImportsTheO
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dlgtest::ShownTexts(dialog), shown);
+    // Back to the dialog once the message box is gone, focus on confirm.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "1");
 
     // Again from the booking as the file gave it: the rate divided once, the

@@ -33,13 +33,16 @@ protected:
         QTimer clerk;
         QObject::connect(&clerk, &QTimer::timeout, [&] {
             auto* dialog = qobject_cast<resv::ConfirmDialog*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible()) return;
+            // The clerk answers once the dialog has the keyboard.
+            if (!dialog || !dialog->isVisible() || !dialog->isActiveWindow()) return;
+            QWidget* focus = QApplication::focusWidget();
+            if (!focus) return;
             int open = 0;
             for (QWidget* w : QApplication::topLevelWidgets())
                 open += qobject_cast<resv::ConfirmDialog*>(w) && w->isVisible();
             maxOpen_ = std::max(maxOpen_, open);
             shown.push_back(dlgtest::Edit(*dialog, "1060")->text());
-            QTest::keyClick(QApplication::focusWidget(), key);
+            QTest::keyClick(focus, key);
         });
         clerk.start(0);
         resv::RunSearch((drop_.Path() + "?0!Zedi").c_str());
