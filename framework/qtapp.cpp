@@ -160,8 +160,6 @@ void ReleaseGuiApplication() {
     g_owned = nullptr;
 }
 
-bool OwnsGuiApplication() {
-    return g_owned != nullptr && QCoreApplication::instance() == g_owned;
-}
+bool OwnsGuiApplication() { return g_owned != nullptr && QCoreApplication::instance() == g_owned; }
 
 }  // namespace fw

@@ -22,7 +22,7 @@ namespace resv {
 class ConfirmDialog : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     // Builds the form and fills the fields from table (copies: later changes
     // of the table do not change what is shown). The dialog keeps a reference
     // to table, which must outlive it; the confirm action rewrites entries 2,
@@ -63,12 +63,12 @@ public:
     // The confirm button and Enter arrive here.
     void accept() override;
 
-protected:
+  protected:
     // Fills members 2..15 from the table, shows them and puts the focus on
     // the confirm button. Runs once, from the constructor. Returns true.
     bool FillFromTable();
 
-private:
+  private:
     void ShowMessage(const QString& text);
     void FinishConfirmed();
 

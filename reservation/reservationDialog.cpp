@@ -124,7 +124,8 @@ ConfirmDialog::ConfirmDialog(BookingFields& table, QWidget* parent)
     ui_->IDOK->setObjectName("1");
     ui_->IDCANCEL->setObjectName("2");
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child->objectName().startsWith("IDC_")) child->setObjectName(child->objectName().mid(4));
+        if (child->objectName().startsWith("IDC_"))
+            child->setObjectName(child->objectName().mid(4));
     }
 
     FillFromTable();

@@ -35,9 +35,9 @@ inline QApplication* App() {
 // The seventeen fields of a booking file, in UTF-8: two nights for 600,
 // booking type and payment named as the seed rows of Market and Payment.
 inline std::array<std::string, resv::kFileFieldCount> SampleFields() {
-    return {"f0",         "WS-0042",     "网络预订",    "云旅网络", "0571-88886666", "标准间",
-            "现金",       "2024-03-17",  "2024-03-19", "张三",     "13912345678",   "2",
-            "1",          "f13",         "f14",        "600",      "无烟房"};
+    return {"f0",   "WS-0042",    "网络预订",   "云旅网络", "0571-88886666", "标准间",
+            "现金", "2024-03-17", "2024-03-19", "张三",     "13912345678",   "2",
+            "1",    "f13",        "f14",        "600",      "无烟房"};
 }
 
 // The booking text of fields (UTF-8) as GBK, comma-separated.
@@ -96,7 +96,7 @@ inline void Open(QWidget& dialog) {
 // recorded and closed with its OK button. The timer only fires inside the
 // box's own modal loop, so nothing waits.
 class MessageBoxCloser {
-public:
+  public:
     struct Seen {
         QString text;
         int buttons;
@@ -118,7 +118,7 @@ public:
     const std::vector<Seen>& Boxes() const { return seen_; }
     std::size_t Count() const { return seen_.size(); }
 
-private:
+  private:
     QTimer timer_;
     std::vector<Seen> seen_;
 };

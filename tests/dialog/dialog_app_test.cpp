@@ -16,9 +16,10 @@ char g_arg0[] = "dialog_tests";
 char* g_argv[] = {g_arg0, nullptr};
 
 class DialogWithoutDisplay : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"})
+        for (const char* name :
+             {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"})
             unsetenv(name);
         path_ = drop_.File("booking.txt");
         ts::WriteFile(path_, "0,WS-1");

@@ -14,7 +14,7 @@ using dlgtest::Control;
 using dlgtest::Edit;
 
 class DialogConfirm : public ts::BackendTest {
-protected:
+  protected:
     void SetUp() override {
         ts::BackendTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;

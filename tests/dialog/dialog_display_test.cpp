@@ -12,7 +12,7 @@ using dlgtest::Control;
 using dlgtest::Edit;
 
 class DialogDisplay : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(dlgtest::App(), nullptr);
         dlgtest::Load(table_, dlgtest::BookingText(fields_), "/nonexistent/drop/booking.txt");
@@ -26,12 +26,13 @@ TEST_F(DialogDisplay, FieldsShowTheirEntriesAsTheFileGaveThem) {
     table_[18] = "f18";
     resv::ConfirmDialog dialog(table_);
 
-    const std::map<std::string, int> entryOf{
-        {"1019", 7}, {"1009", 3},  {"1014", 4},  {"1060", 1},  {"1021", 8},
-        {"1023", 9}, {"1027", 10}, {"1049", 16}, {"1052", 6},  {"1029", 11},
-        {"1025", 12}, {"1017", 5}, {"1012", 2},  {"1063", 15}};
+    const std::map<std::string, int> entryOf{{"1019", 7}, {"1009", 3},  {"1014", 4},  {"1060", 1},
+                                             {"1021", 8}, {"1023", 9},  {"1027", 10}, {"1049", 16},
+                                             {"1052", 6}, {"1029", 11}, {"1025", 12}, {"1017", 5},
+                                             {"1012", 2}, {"1063", 15}};
     for (const auto& [id, entry] : entryOf) {
-        EXPECT_EQ(Edit(dialog, id.c_str())->text().toStdString(), fields_[entry]) << "control " << id;
+        EXPECT_EQ(Edit(dialog, id.c_str())->text().toStdString(), fields_[entry])
+            << "control " << id;
     }
     // The price of the whole stay, not per night; the room type and booking
     // type as named in the file, not as codes.
@@ -41,7 +42,8 @@ TEST_F(DialogDisplay, FieldsShowTheirEntriesAsTheFileGaveThem) {
     EXPECT_TRUE(dialog.m_Created.empty());
 
     for (const QString& shown : dlgtest::ShownTexts(dialog)) {
-        for (const char* hidden : {"f0", "f13", "f14", "f18", "Zedi", "/nonexistent/drop/booking.txt"}) {
+        for (const char* hidden :
+             {"f0", "f13", "f14", "f18", "Zedi", "/nonexistent/drop/booking.txt"}) {
             EXPECT_NE(shown, hidden);
         }
     }
@@ -111,7 +113,7 @@ TEST_F(DialogDisplay, FocusStartsOnConfirmAndTabNeverReachesTheRateField) {
 }
 
 TEST_F(DialogDisplay, BytesThatAreNotGbkShowAsReplacementCharacters) {
-    table_[9] = "A\xFF\x80Z";  // 0xFF is no lead byte, 0x80 no character
+    table_[9] = "A\xFF\x80Z";    // 0xFF is no lead byte, 0x80 no character
     table_[3] = "\xD5\xC5\x81";  // a valid character, then a lead byte cut off
     table_[10].clear();
     resv::ConfirmDialog dialog(table_);

@@ -7,7 +7,7 @@
 namespace {
 
 class ReleaseApplication : public ::testing::Environment {
-public:
+  public:
     void TearDown() override { fw::ReleaseGuiApplication(); }
 };
 

@@ -11,7 +11,7 @@
 namespace {
 
 class SearchDialogs : public ts::BackendTest {
-protected:
+  protected:
     void SetUp() override {
         ts::BackendTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
