@@ -35,8 +35,8 @@ std::string Env(const char* name) {
 }
 
 std::string Driver(const char* file) {
-    for (const char* dir : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc", "/usr/lib/odbc",
-                            "/usr/lib64"}) {
+    for (const char* dir : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc",
+                            "/usr/lib/odbc", "/usr/lib64"}) {
         std::string path = std::string(dir) + "/" + file;
         if (access(path.c_str(), R_OK) == 0) return path;
     }
@@ -103,7 +103,8 @@ struct Figures {
 
 // fresh() connects to a new empty database; fill(db, rows) adds rows.
 Figures Measure(const std::function<void(rl::DbConnection&)>& fresh,
-                const std::function<void(rl::DbConnection&, long)>& fill, long rows, int iterations) {
+                const std::function<void(rl::DbConnection&, long)>& fill, long rows,
+                int iterations) {
     Figures f;
     {
         rl::DbConnection db;
@@ -121,8 +122,10 @@ Figures Measure(const std::function<void(rl::DbConnection&)>& fresh,
 }
 
 void Print(const char* backend, long rows, const Figures& f) {
-    std::printf("%-10s  empty table: %9.1f us   %ld rows: %9.1f us   ratio %.2f   (snapshot open of %ld rows: %.0f us)\n",
-                backend, f.empty, rows, f.full, f.full / f.empty, rows, f.snapshot);
+    std::printf(
+        "%-10s  empty table: %9.1f us   %ld rows: %9.1f us   ratio %.2f   (snapshot open of %ld "
+        "rows: %.0f us)\n",
+        backend, f.empty, rows, f.full, f.full / f.empty, rows, f.snapshot);
 }
 
 }  // namespace
@@ -146,11 +149,12 @@ int main(int argc, char** argv) {
             RunScript(db, source + "/db/sqlite/schema.sql");
         };
         auto fill = [](rl::DbConnection& db, long n) {
-            db.ExecuteDirect("with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
-                             std::to_string(n) +
-                             ") insert into GstProfile (ChnName, Phone, OrgDate, OrgTime, OrgClerk, Address) "
-                             "select 'guest ' || i, '13800000000', '2024-03-07', '09:00:00', 'bench', "
-                             "'an address long enough to look like one' from n");
+            db.ExecuteDirect(
+                "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+                std::to_string(n) +
+                ") insert into GstProfile (ChnName, Phone, OrgDate, OrgTime, OrgClerk, Address) "
+                "select 'guest ' || i, '13800000000', '2024-03-07', '09:00:00', 'bench', "
+                "'an address long enough to look like one' from n");
         };
         Print("SQLite", rows, Measure(fresh, fill, rows, iterations));
         std::filesystem::remove_all(dir);
@@ -158,11 +162,15 @@ int main(int argc, char** argv) {
         const std::string port = Env("RESERVATION_TEST_PG_PORT");
         const std::string pgDriver = Driver("psqlodbca.so");
         if (port.empty() || pgDriver.empty()) {
-            std::printf("PostgreSQL  skipped (no RESERVATION_TEST_PG_PORT; source scripts/pgcluster.sh and start it)\n");
+            std::printf(
+                "PostgreSQL  skipped (no RESERVATION_TEST_PG_PORT; source scripts/pgcluster.sh and "
+                "start it)\n");
             return 0;
         }
-        const std::string host = Env("RESERVATION_TEST_PG_HOST").empty() ? "127.0.0.1" : Env("RESERVATION_TEST_PG_HOST");
-        const std::string server = "Driver=" + pgDriver + ";Servername=" + host + ";Port=" + port + ";UID=sa;PWD=;";
+        const std::string host =
+            Env("RESERVATION_TEST_PG_HOST").empty() ? "127.0.0.1" : Env("RESERVATION_TEST_PG_HOST");
+        const std::string server =
+            "Driver=" + pgDriver + ";Servername=" + host + ";Port=" + port + ";UID=sa;PWD=;";
         const std::string name = "bench_open_insert_" + std::to_string(getpid());
         auto pgFresh = [&](rl::DbConnection& db) {
             rl::DbConnection admin;
@@ -174,10 +182,11 @@ int main(int argc, char** argv) {
             db.ExecuteDirect("set search_path = dbo, public");
         };
         auto pgFill = [](rl::DbConnection& db, long n) {
-            db.ExecuteDirect("insert into GstProfile (ChnName, Phone, OrgDate, OrgTime, OrgClerk, Address) "
-                             "select 'guest ' || i, '13800000000', '2024-03-07', '09:00:00', 'bench', "
-                             "'an address long enough to look like one' from generate_series(1, " +
-                             std::to_string(n) + ") as i");
+            db.ExecuteDirect(
+                "insert into GstProfile (ChnName, Phone, OrgDate, OrgTime, OrgClerk, Address) "
+                "select 'guest ' || i, '13800000000', '2024-03-07', '09:00:00', 'bench', "
+                "'an address long enough to look like one' from generate_series(1, " +
+                std::to_string(n) + ") as i");
             db.ExecuteDirect("analyze GstProfile");
         };
         Print("PostgreSQL", rows, Measure(pgFresh, pgFill, rows, iterations));

@@ -13,13 +13,15 @@ CDBException::CDBException(std::string sqlState, long nativeError, std::string m
       nativeError_(nativeError),
       message_(std::move(message)) {}
 
-CDBException::CDBException(std::string sqlState, long nativeError, std::string message, const std::string& whatText)
+CDBException::CDBException(std::string sqlState, long nativeError, std::string message,
+                           const std::string& whatText)
     : std::runtime_error(whatText),
       sqlState_(std::move(sqlState)),
       nativeError_(nativeError),
       message_(std::move(message)) {}
 
-CDBException CDBException::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, const std::string& what) {
+CDBException CDBException::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle,
+                                      const std::string& what) {
     std::string firstState;
     long firstNative = 0;
     std::string text;
@@ -28,12 +30,14 @@ CDBException CDBException::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, 
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
         std::string message(1024, '\0');
-        SQLRETURN rc = SQLGetDiagRec(handleType, handle, i, state, &native, reinterpret_cast<SQLCHAR*>(message.data()),
+        SQLRETURN rc = SQLGetDiagRec(handleType, handle, i, state, &native,
+                                     reinterpret_cast<SQLCHAR*>(message.data()),
                                      static_cast<SQLSMALLINT>(message.size()), &length);
         if (!SQL_SUCCEEDED(rc)) break;
         if (static_cast<std::size_t>(length) >= message.size()) {
             message.assign(static_cast<std::size_t>(length) + 1, '\0');
-            rc = SQLGetDiagRec(handleType, handle, i, state, &native, reinterpret_cast<SQLCHAR*>(message.data()),
+            rc = SQLGetDiagRec(handleType, handle, i, state, &native,
+                               reinterpret_cast<SQLCHAR*>(message.data()),
                                static_cast<SQLSMALLINT>(message.size()), &length);
             if (!SQL_SUCCEEDED(rc)) break;
         }
@@ -50,10 +54,12 @@ CDBException CDBException::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, 
     return CDBException(firstState, firstNative, text, what + ": " + text);
 }
 
-void CheckOdbc(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what, bool allowNoData) {
+void CheckOdbc(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* what,
+               bool allowNoData) {
     if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return;
     if (rc == SQL_NO_DATA && allowNoData) return;
-    if (rc == SQL_INVALID_HANDLE) throw CDBException("HY000", 0, std::string(what) + ": invalid handle");
+    if (rc == SQL_INVALID_HANDLE)
+        throw CDBException("HY000", 0, std::string(what) + ": invalid handle");
     throw CDBException::FromHandle(handleType, handle, what);
 }
 

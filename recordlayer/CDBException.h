@@ -11,20 +11,22 @@
 namespace rl {
 
 class CDBException : public std::runtime_error {
-public:
+  public:
     CDBException(std::string sqlState, long nativeError, std::string message);
 
     // Collects every diagnostic record of handle; what says which call failed.
-    static CDBException FromHandle(SQLSMALLINT handleType, SQLHANDLE handle, const std::string& what);
+    static CDBException FromHandle(SQLSMALLINT handleType, SQLHANDLE handle,
+                                   const std::string& what);
 
     const std::string& SqlState() const { return sqlState_; }
     long NativeError() const { return nativeError_; }
     // The driver's message text, all diagnostic records joined by "\n".
     const std::string& DriverMessage() const { return message_; }
 
-private:
+  private:
     // what() gets whatText; DriverMessage() stays the driver's text alone.
-    CDBException(std::string sqlState, long nativeError, std::string message, const std::string& whatText);
+    CDBException(std::string sqlState, long nativeError, std::string message,
+                 const std::string& whatText);
 
     std::string sqlState_;
     long nativeError_;

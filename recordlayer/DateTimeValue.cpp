@@ -8,7 +8,8 @@ namespace {
 
 // mktime with the local rules deciding daylight-saving time; no value when the
 // fields do not name a representable local time.
-std::optional<std::int64_t> LocalToSeconds(int year, int month, int day, int hour, int minute, int second) {
+std::optional<std::int64_t> LocalToSeconds(int year, int month, int day, int hour, int minute,
+                                           int second) {
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -19,11 +20,13 @@ std::optional<std::int64_t> LocalToSeconds(int year, int month, int day, int hou
     tm.tm_isdst = -1;
     std::time_t t = std::mktime(&tm);
     // -1 is also one second before the epoch; the normalised fields tell.
-    if (t == static_cast<std::time_t>(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11 && tm.tm_mday == 31 &&
-                                               tm.tm_hour == 23 && tm.tm_min == 59 && tm.tm_sec == 59))
+    if (t == static_cast<std::time_t>(-1) &&
+        !(tm.tm_year == 69 && tm.tm_mon == 11 && tm.tm_mday == 31 && tm.tm_hour == 23 &&
+          tm.tm_min == 59 && tm.tm_sec == 59))
         return std::nullopt;
     // A date that does not exist (30 February) comes back normalised.
-    if (tm.tm_year != year - 1900 || tm.tm_mon != month - 1 || tm.tm_mday != day) return std::nullopt;
+    if (tm.tm_year != year - 1900 || tm.tm_mon != month - 1 || tm.tm_mday != day)
+        return std::nullopt;
     return static_cast<std::int64_t>(t);
 }
 
@@ -35,14 +38,16 @@ DateTimeValue DateTimeValue::FromLocalDate(int year, int month, int day) {
 }
 
 DateTimeValue DateTimeValue::FromTimestamp(const SQL_TIMESTAMP_STRUCT& ts) {
-    std::optional<std::int64_t> seconds = LocalToSeconds(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second);
+    std::optional<std::int64_t> seconds =
+        LocalToSeconds(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second);
     return seconds ? DateTimeValue(*seconds) : DateTimeValue();
 }
 
 SQL_TIMESTAMP_STRUCT DateTimeValue::ToTimestamp() const {
     std::time_t t = static_cast<std::time_t>(Seconds());
     std::tm tm{};
-    if (localtime_r(&t, &tm) == nullptr) throw std::out_of_range("date-time value outside the local calendar");
+    if (localtime_r(&t, &tm) == nullptr)
+        throw std::out_of_range("date-time value outside the local calendar");
     SQL_TIMESTAMP_STRUCT ts{};
     ts.year = static_cast<SQLSMALLINT>(tm.tm_year + 1900);
     ts.month = static_cast<SQLUSMALLINT>(tm.tm_mon + 1);

@@ -12,7 +12,7 @@
 namespace rl {
 
 class DateTimeValue {
-public:
+  public:
     DateTimeValue() = default;
     explicit DateTimeValue(std::int64_t secondsSinceEpoch) : seconds_(secondsSinceEpoch) {}
 
@@ -32,7 +32,7 @@ public:
 
     bool operator==(const DateTimeValue&) const = default;
 
-private:
+  private:
     std::optional<std::int64_t> seconds_;
 };
 

@@ -11,20 +11,23 @@ namespace {
 
 // A statement handle for one call, freed on every path.
 class ScopedStatement {
-public:
+  public:
     explicit ScopedStatement(SQLHDBC dbc) {
-        CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_), SQL_HANDLE_DBC, dbc, "allocate a statement");
+        CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_), SQL_HANDLE_DBC, dbc,
+                  "allocate a statement");
     }
     ~ScopedStatement() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
     ScopedStatement(const ScopedStatement&) = delete;
     ScopedStatement& operator=(const ScopedStatement&) = delete;
     SQLHSTMT get() const { return stmt_; }
 
-private:
+  private:
     SQLHSTMT stmt_ = SQL_NULL_HSTMT;
 };
 
-SQLCHAR* SqlText(std::string_view sql) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data())); }
+SQLCHAR* SqlText(std::string_view sql) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data()));
+}
 
 std::string InfoString(SQLHDBC dbc, SQLUSMALLINT info) {
     char buffer[256] = {};
@@ -55,13 +58,15 @@ void DbConnection::OpenConnection(std::string_view connect, unsigned /*options*/
             env_ = SQL_NULL_HENV;
             throw CDBException("HY001", 0, "cannot allocate an ODBC environment");
         }
-        CheckOdbc(SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+        CheckOdbc(SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION,
+                                reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
                   SQL_HANDLE_ENV, env_, "set the ODBC version");
-        CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_HANDLE_ENV, env_, "allocate a connection");
+        CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_HANDLE_ENV, env_,
+                  "allocate a connection");
     }
     std::string text(connect);
-    CheckOdbc(SQLDriverConnect(dbc_, nullptr, SqlText(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
-                               nullptr, SQL_DRIVER_NOPROMPT),
+    CheckOdbc(SQLDriverConnect(dbc_, nullptr, SqlText(text), static_cast<SQLSMALLINT>(text.size()),
+                               nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
               SQL_HANDLE_DBC, dbc_, "connect");
     connected_ = true;
     inTransaction_ = false;
@@ -72,17 +77,20 @@ void DbConnection::ReadDialect() {
     Dialect d;
     d.quote = InfoString(dbc_, SQL_IDENTIFIER_QUOTE_CHAR);
     SQLUINTEGER schemaUsage = 0;
-    if (SQL_SUCCEEDED(SQLGetInfo(dbc_, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr)))
+    if (SQL_SUCCEEDED(
+            SQLGetInfo(dbc_, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr)))
         d.schemas = (schemaUsage & SQL_SU_DML_STATEMENTS) != 0;
     SQLUSMALLINT identifierCase = 0;
-    if (SQL_SUCCEEDED(SQLGetInfo(dbc_, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr)))
+    if (SQL_SUCCEEDED(
+            SQLGetInfo(dbc_, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr)))
         d.lowerCase = identifierCase == SQL_IC_LOWER;
     d.family = FamilyFromDbmsName(InfoString(dbc_, SQL_DBMS_NAME));
     dialect_ = d;
 }
 
 bool DbConnection::BeginTransaction() {
-    CheckOdbc(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+    CheckOdbc(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
               SQL_HANDLE_DBC, dbc_, "begin a transaction");
     inTransaction_ = true;
     return true;
@@ -97,10 +105,12 @@ void DbConnection::EndTransaction(SQLSMALLINT completion, const char* what) {
     if (!SQL_SUCCEEDED(rc)) {
         CDBException error = CDBException::FromHandle(SQL_HANDLE_DBC, dbc_, what);
         SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
         throw error;
     }
-    CheckOdbc(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+    CheckOdbc(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
               SQL_HANDLE_DBC, dbc_, "return to autocommit");
 }
 
@@ -142,22 +152,25 @@ void DbConnection::FreeHandles() noexcept {
 
 void DbConnection::ExecuteDirect(std::string_view sql) {
     ScopedStatement stmt(dbc_);
-    CheckOdbc(SQLExecDirect(stmt.get(), SqlText(sql), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT,
-              stmt.get(), "execute", true);
+    CheckOdbc(SQLExecDirect(stmt.get(), SqlText(sql), static_cast<SQLINTEGER>(sql.size())),
+              SQL_HANDLE_STMT, stmt.get(), "execute", true);
 }
 
 long DbConnection::LastInsertedIdentity(std::string_view table, std::string_view column) {
-    const std::string sql = dialect_.IdentityQuery(dialect_.RenderName(table), dialect_.RenderName(column));
-    if (sql.empty()) throw CDBException("IM001", 0, "the data source has no way to report an assigned identity");
+    const std::string sql =
+        dialect_.IdentityQuery(dialect_.RenderName(table), dialect_.RenderName(column));
+    if (sql.empty())
+        throw CDBException("IM001", 0, "the data source has no way to report an assigned identity");
     ScopedStatement stmt(dbc_);
-    CheckOdbc(SQLExecDirect(stmt.get(), SqlText(sql), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT,
-              stmt.get(), "read the assigned identity");
+    CheckOdbc(SQLExecDirect(stmt.get(), SqlText(sql), static_cast<SQLINTEGER>(sql.size())),
+              SQL_HANDLE_STMT, stmt.get(), "read the assigned identity");
     CheckOdbc(SQLFetch(stmt.get()), SQL_HANDLE_STMT, stmt.get(), "read the assigned identity");
     SQLINTEGER value = 0;
     SQLLEN indicator = 0;
-    CheckOdbc(SQLGetData(stmt.get(), 1, SQL_C_SLONG, &value, 0, &indicator), SQL_HANDLE_STMT, stmt.get(),
-              "read the assigned identity");
-    if (indicator == SQL_NULL_DATA) throw CDBException("HY000", 0, "no identity was assigned on this connection");
+    CheckOdbc(SQLGetData(stmt.get(), 1, SQL_C_SLONG, &value, 0, &indicator), SQL_HANDLE_STMT,
+              stmt.get(), "read the assigned identity");
+    if (indicator == SQL_NULL_DATA)
+        throw CDBException("HY000", 0, "no identity was assigned on this connection");
     return value;
 }
 
@@ -167,7 +180,8 @@ void DbConnection::Attach(TableRecord* record) {
 }
 
 void DbConnection::Detach(TableRecord* record) {
-    openRecords_.erase(std::remove(openRecords_.begin(), openRecords_.end(), record), openRecords_.end());
+    openRecords_.erase(std::remove(openRecords_.begin(), openRecords_.end(), record),
+                       openRecords_.end());
 }
 
 Transaction::~Transaction() {

@@ -18,7 +18,7 @@ namespace rl {
 class TableRecord;
 
 class DbConnection {
-public:
+  public:
     DbConnection();
     ~DbConnection();
     DbConnection(const DbConnection&) = delete;
@@ -53,7 +53,7 @@ public:
 
     SQLHDBC Handle() const { return dbc_; }
 
-private:
+  private:
     // Records with a statement open on this connection; CloseConnection
     // closes them first, so no record is left holding a freed handle.
     friend class TableRecord;
@@ -74,14 +74,17 @@ private:
 
 // Rolls back unless Commit() ran; for code outside the import path.
 class Transaction {
-public:
+  public:
     explicit Transaction(DbConnection& db) : db_(db) { db_.BeginTransaction(); }
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
-    void Commit() { db_.CommitTransaction(); committed_ = true; }
+    void Commit() {
+        db_.CommitTransaction();
+        committed_ = true;
+    }
 
-private:
+  private:
     DbConnection& db_;
     bool committed_ = false;
 };

@@ -62,7 +62,8 @@ std::string Dialect::RenderName(std::string_view declared) const {
     return rendered;
 }
 
-std::string Dialect::IdentityQuery(std::string_view renderedTable, std::string_view renderedColumn) const {
+std::string Dialect::IdentityQuery(std::string_view renderedTable,
+                                   std::string_view renderedColumn) const {
     switch (family) {
         case DbFamily::SQLite:
             return "select last_insert_rowid()";

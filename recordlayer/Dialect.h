@@ -22,7 +22,8 @@ struct Dialect {
 
     // A statement that answers the identity the connection last assigned, for
     // the given rendered table and column; empty when the family has none.
-    std::string IdentityQuery(std::string_view renderedTable, std::string_view renderedColumn) const;
+    std::string IdentityQuery(std::string_view renderedTable,
+                              std::string_view renderedColumn) const;
 };
 
 // Picks the family from SQL_DBMS_NAME.

@@ -26,7 +26,9 @@ const fw::RuntimeClass TableRecord::classTableRecord = {"TableRecord", nullptr};
 
 namespace {
 
-SQLCHAR* SqlText(const std::string& sql) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data())); }
+SQLCHAR* SqlText(const std::string& sql) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data()));
+}
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -44,7 +46,8 @@ bool FirstWordIsSelect(const char* sql) {
     if (start == std::string_view::npos) return false;
     text.remove_prefix(start);
     if (text.size() < 6 || !EqualIgnoringCase(text.substr(0, 6), "select")) return false;
-    return text.size() == 6 || !(std::isalnum(static_cast<unsigned char>(text[6])) || text[6] == '_');
+    return text.size() == 6 ||
+           !(std::isalnum(static_cast<unsigned char>(text[6])) || text[6] == '_');
 }
 
 std::string Unbracketed(std::string_view name) {
@@ -56,8 +59,8 @@ std::string Unbracketed(std::string_view name) {
 
 std::string FormatTimestamp(const SQL_TIMESTAMP_STRUCT& ts) {
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u %02u:%02u:%02u", ts.year, ts.month, ts.day, ts.hour,
-                  ts.minute, ts.second);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u %02u:%02u:%02u", ts.year, ts.month, ts.day,
+                  ts.hour, ts.minute, ts.second);
     return buffer;
 }
 
@@ -71,15 +74,17 @@ bool GetText(SQLHSTMT stmt, SQLUSMALLINT column, std::string& out) {
         if (rc == SQL_NO_DATA) return true;
         CheckOdbc(rc, SQL_HANDLE_STMT, stmt, "read a column");
         if (indicator == SQL_NULL_DATA) return false;
-        const bool more = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
+        const bool more =
+            indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
         out.append(buffer, more ? sizeof buffer - 1 : static_cast<std::size_t>(indicator));
         if (!more) return true;
     }
 }
 
-void Bind(SQLHSTMT stmt, SQLUSMALLINT n, SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits,
-          SQLPOINTER value, SQLLEN bufferLength, SQLLEN* length) {
-    CheckOdbc(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, cType, sqlType, size, digits, value, bufferLength, length),
+void Bind(SQLHSTMT stmt, SQLUSMALLINT n, SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size,
+          SQLSMALLINT digits, SQLPOINTER value, SQLLEN bufferLength, SQLLEN* length) {
+    CheckOdbc(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, cType, sqlType, size, digits, value,
+                               bufferLength, length),
               SQL_HANDLE_STMT, stmt, "bind a parameter");
 }
 
@@ -109,8 +114,8 @@ void TableRecord::CheckValid() const {
     FieldExchange fx;
     const_cast<TableRecord*>(this)->ExchangeFields(fx);
     if (fx.Bindings().size() != fieldCount_) {
-        std::fprintf(stderr, "%s: field count %u but %zu bindings\n", ClassInfo()->name, fieldCount_,
-                     fx.Bindings().size());
+        std::fprintf(stderr, "%s: field count %u but %zu bindings\n", ClassInfo()->name,
+                     fieldCount_, fx.Bindings().size());
         std::abort();
     }
 }
@@ -118,19 +123,26 @@ void TableRecord::CheckValid() const {
 void TableRecord::DumpState(std::ostream& out) const {
     FieldExchange fx;
     const_cast<TableRecord*>(this)->ExchangeFields(fx);
-    out << ClassInfo()->name << " (" << fieldCount_ << " fields, open: " << (IsOpen() ? "yes" : "no") << ")\n";
+    out << ClassInfo()->name << " (" << fieldCount_
+        << " fields, open: " << (IsOpen() ? "yes" : "no") << ")\n";
     for (const FieldBinding& b : fx.Bindings()) {
         out << "  " << b.name << " = ";
         switch (b.kind) {
             case FieldKind::Long:
             case FieldKind::Int: {
                 const auto& v = *static_cast<const Nullable<std::int32_t>*>(b.member);
-                if (v.IsNull()) out << "null"; else out << v.Value();
+                if (v.IsNull())
+                    out << "null";
+                else
+                    out << v.Value();
                 break;
             }
             case FieldKind::Byte: {
                 const auto& v = *static_cast<const ByteField*>(b.member);
-                if (v.IsNull()) out << "null"; else out << static_cast<unsigned>(v.Value());
+                if (v.IsNull())
+                    out << "null";
+                else
+                    out << static_cast<unsigned>(v.Value());
                 break;
             }
             case FieldKind::Text:
@@ -138,7 +150,10 @@ void TableRecord::DumpState(std::ostream& out) const {
                 break;
             case FieldKind::DateTime: {
                 const auto& v = *static_cast<const DateTimeValue*>(b.member);
-                if (v.HasValue()) out << FormatTimestamp(v.ToTimestamp()); else out << "no value";
+                if (v.HasValue())
+                    out << FormatTimestamp(v.ToTimestamp());
+                else
+                    out << "no value";
                 break;
             }
         }
@@ -175,8 +190,8 @@ void TableRecord::BindParameters(SQLHSTMT stmt, std::vector<BoundValue>& values)
                 break;
             case FieldKind::DateTime:
                 v.length = sizeof v.timestamp;
-                Bind(stmt, n, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0, &v.timestamp, sizeof v.timestamp,
-                     &v.length);
+                Bind(stmt, n, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0, &v.timestamp,
+                     sizeof v.timestamp, &v.length);
                 break;
         }
     }
@@ -200,7 +215,8 @@ bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*option
             columns += dialect.RenderName(b.name);
         }
         const std::string table = (sql != nullptr && *sql != '\0') ? sql : DefaultSql();
-        selectSql_ = "select " + (columns.empty() ? std::string("*") : columns) + " from " + dialect.RenderName(table);
+        selectSql_ = "select " + (columns.empty() ? std::string("*") : columns) + " from " +
+                     dialect.RenderName(table);
     }
 
     CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, db.Handle(), &stmt_), SQL_HANDLE_DBC, db.Handle(),
@@ -208,8 +224,9 @@ bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*option
     attachedTo_ = &db;
     db.Attach(this);
     try {
-        CheckOdbc(SQLPrepare(stmt_, SqlText(selectSql_), static_cast<SQLINTEGER>(selectSql_.size())),
-                  SQL_HANDLE_STMT, stmt_, "prepare the query");
+        CheckOdbc(
+            SQLPrepare(stmt_, SqlText(selectSql_), static_cast<SQLINTEGER>(selectSql_.size())),
+            SQL_HANDLE_STMT, stmt_, "prepare the query");
         params_.assign(params.size(), BoundValue{});
         for (std::size_t i = 0; i < params.size(); ++i) {
             BoundValue& v = params_[i];
@@ -222,7 +239,8 @@ bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*option
                 v.wide = true;
             } else {
                 const auto& when = std::get<DateTimeValue>(params[i]);
-                if (!when.HasValue()) throw CDBException("HY009", 0, "a date-time parameter has no value");
+                if (!when.HasValue())
+                    throw CDBException("HY009", 0, "a date-time parameter has no value");
                 v.timestamp = when.ToTimestamp();
                 v.kind = FieldKind::DateTime;
             }
@@ -256,8 +274,8 @@ void TableRecord::Execute() {
         SQLCHAR name[256] = {};
         SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
-        CheckOdbc(SQLDescribeCol(stmt_, static_cast<SQLUSMALLINT>(c), name, sizeof name, &nameLength, &type, &size,
-                                 &digits, &nullable),
+        CheckOdbc(SQLDescribeCol(stmt_, static_cast<SQLUSMALLINT>(c), name, sizeof name,
+                                 &nameLength, &type, &size, &digits, &nullable),
                   SQL_HANDLE_STMT, stmt_, "describe the result");
         columnNames_[static_cast<std::size_t>(c - 1)] = reinterpret_cast<char*>(name);
     }
@@ -296,14 +314,20 @@ void TableRecord::ReadRow() {
             case FieldKind::Int:
             case FieldKind::Byte: {
                 SQLINTEGER value = 0;
-                CheckOdbc(SQLGetData(stmt_, column, SQL_C_SLONG, &value, 0, &indicator), SQL_HANDLE_STMT, stmt_,
-                          "read a column");
+                CheckOdbc(SQLGetData(stmt_, column, SQL_C_SLONG, &value, 0, &indicator),
+                          SQL_HANDLE_STMT, stmt_, "read a column");
                 if (b.kind == FieldKind::Byte) {
                     auto& member = *static_cast<ByteField*>(b.member);
-                    if (indicator == SQL_NULL_DATA) member.SetNull(); else member = static_cast<std::uint8_t>(value);
+                    if (indicator == SQL_NULL_DATA)
+                        member.SetNull();
+                    else
+                        member = static_cast<std::uint8_t>(value);
                 } else {
                     auto& member = *static_cast<Nullable<std::int32_t>*>(b.member);
-                    if (indicator == SQL_NULL_DATA) member.SetNull(); else member = value;
+                    if (indicator == SQL_NULL_DATA)
+                        member.SetNull();
+                    else
+                        member = value;
                 }
                 columnNull_[i] = indicator == SQL_NULL_DATA;
                 break;
@@ -317,10 +341,12 @@ void TableRecord::ReadRow() {
             }
             case FieldKind::DateTime: {
                 SQL_TIMESTAMP_STRUCT ts{};
-                CheckOdbc(SQLGetData(stmt_, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator),
-                          SQL_HANDLE_STMT, stmt_, "read a column");
+                CheckOdbc(
+                    SQLGetData(stmt_, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator),
+                    SQL_HANDLE_STMT, stmt_, "read a column");
                 auto& member = *static_cast<DateTimeValue*>(b.member);
-                member = indicator == SQL_NULL_DATA ? DateTimeValue() : DateTimeValue::FromTimestamp(ts);
+                member =
+                    indicator == SQL_NULL_DATA ? DateTimeValue() : DateTimeValue::FromTimestamp(ts);
                 columnNull_[i] = indicator == SQL_NULL_DATA;
                 break;
             }
@@ -353,7 +379,8 @@ void TableRecord::ColumnText(std::string_view column, std::string& out) {
             break;
         }
     if (index == columnNames_.size())
-        throw CDBException("42S22", 0, "no column named " + wanted + " in the result of " + selectSql_);
+        throw CDBException("42S22", 0,
+                           "no column named " + wanted + " in the result of " + selectSql_);
     if (atEnd_) throw CDBException("24000", 0, "no current row to read " + wanted + " from");
     if (columnNull_[index]) {
         out.clear();
@@ -440,7 +467,8 @@ bool TableRecord::SaveRow() {
                 break;
             }
             case FieldKind::Text: {
-                v.text = fw::gbk::CutAtCharBoundary(*static_cast<std::string*>(b.member), kTextColumnMax);
+                v.text = fw::gbk::CutAtCharBoundary(*static_cast<std::string*>(b.member),
+                                                    kTextColumnMax);
                 if (v.text.empty()) continue;
                 break;
             }
@@ -460,16 +488,18 @@ bool TableRecord::SaveRow() {
         values.push_back(std::move(v));
     }
     const std::string table = dialect.RenderName(DefaultSql());
-    insertSql_ = columns.empty() ? "insert into " + table + " default values"
-                                 : "insert into " + table + " (" + columns + ") values (" + markers + ")";
+    insertSql_ = columns.empty()
+                     ? "insert into " + table + " default values"
+                     : "insert into " + table + " (" + columns + ") values (" + markers + ")";
 
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, db.Handle(), &stmt), SQL_HANDLE_DBC, db.Handle(),
               "allocate a statement");
     try {
         BindParameters(stmt, values);
-        CheckOdbc(SQLExecDirect(stmt, SqlText(insertSql_), static_cast<SQLINTEGER>(insertSql_.size())),
-                  SQL_HANDLE_STMT, stmt, "insert a row", true);
+        CheckOdbc(
+            SQLExecDirect(stmt, SqlText(insertSql_), static_cast<SQLINTEGER>(insertSql_.size())),
+            SQL_HANDLE_STMT, stmt, "insert a row", true);
     } catch (...) {
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         throw;

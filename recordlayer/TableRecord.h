@@ -39,16 +39,23 @@ constexpr std::size_t kTextColumnMax = 255;
 // BeginNewRow it is null until assigned.
 template <class T>
 class Nullable {
-public:
+  public:
     Nullable() = default;
     Nullable(T v) : value_(v), null_(false) {}  // NOLINT: members are assigned like plain numbers
-    Nullable& operator=(T v) { value_ = v; null_ = false; return *this; }
+    Nullable& operator=(T v) {
+        value_ = v;
+        null_ = false;
+        return *this;
+    }
     operator T() const { return value_; }  // NOLINT
     T Value() const { return value_; }
     bool IsNull() const { return null_; }
-    void SetNull() { value_ = 0; null_ = true; }
+    void SetNull() {
+        value_ = 0;
+        null_ = true;
+    }
 
-private:
+  private:
     T value_ = 0;
     bool null_ = false;
 };
@@ -62,23 +69,27 @@ enum class FieldKind { Long, Int, Byte, Text, DateTime };
 struct FieldBinding {
     const char* name;  // bracketed, as declared: "[GstAcct]"
     FieldKind kind;
-    void* member;      // LongField*, IntField*, ByteField*, std::string*, DateTimeValue*
+    void* member;  // LongField*, IntField*, ByteField*, std::string*, DateTimeValue*
 };
 
 // Collects a class's bindings; ExchangeFields calls one method per column.
 class FieldExchange {
-public:
+  public:
     void Long(const char* name, LongField& member) { Add(name, FieldKind::Long, &member); }
     void Int(const char* name, IntField& member) { Add(name, FieldKind::Int, &member); }
     void Byte(const char* name, ByteField& member) { Add(name, FieldKind::Byte, &member); }
     // Every text column is SQL type 12 (variable-length character), max 255, scale 0.
     void Text(const char* name, std::string& member) { Add(name, FieldKind::Text, &member); }
-    void DateTime(const char* name, DateTimeValue& member) { Add(name, FieldKind::DateTime, &member); }
+    void DateTime(const char* name, DateTimeValue& member) {
+        Add(name, FieldKind::DateTime, &member);
+    }
 
     const std::vector<FieldBinding>& Bindings() const { return bindings_; }
 
-private:
-    void Add(const char* name, FieldKind kind, void* member) { bindings_.push_back({name, kind, member}); }
+  private:
+    void Add(const char* name, FieldKind kind, void* member) {
+        bindings_.push_back({name, kind, member});
+    }
     std::vector<FieldBinding> bindings_;
 };
 
@@ -86,7 +97,7 @@ private:
 using SqlParam = std::variant<std::string, std::int64_t, DateTimeValue>;
 
 class TableRecord {
-public:
+  public:
     // A plain query record (no bindings, field count 0) when used directly.
     explicit TableRecord(DbConnection* db);
     virtual ~TableRecord();
@@ -144,11 +155,11 @@ public:
     const std::string& LastSelectSql() const { return selectSql_; }
     const std::string& LastInsertSql() const { return insertSql_; }
 
-protected:
+  protected:
     unsigned fieldCount_ = 0;
     unsigned defaultOpenType_ = SnapshotOpen;
 
-private:
+  private:
     struct BoundValue;  // a parameter's buffer and length, alive until execution
 
     std::vector<FieldBinding> CollectBindings();

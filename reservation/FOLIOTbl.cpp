@@ -1,6 +1,7 @@
 #include "reservation/FOLIOTbl.h"
 
-const fw::RuntimeClass CFOLIOTbl::classCFOLIOTbl = {"CFOLIOTbl", &rl::TableRecord::classTableRecord};
+const fw::RuntimeClass CFOLIOTbl::classCFOLIOTbl = {"CFOLIOTbl",
+                                                    &rl::TableRecord::classTableRecord};
 
 CFOLIOTbl::CFOLIOTbl(rl::DbConnection* db) : rl::TableRecord(db) {
     fieldCount_ = kFieldCount;

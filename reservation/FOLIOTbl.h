@@ -14,7 +14,7 @@
 #include "recordlayer/TableRecord.h"
 
 class CFOLIOTbl : public rl::TableRecord {
-public:
+  public:
     static constexpr const char* kTableName = "[dbo].[FOLIO]";
     static constexpr const char* kDefaultConnect = "ODBC;DSN=velmardb;UID=sa;PWD=";
     static constexpr unsigned kDefaultOpenType = rl::SnapshotOpen;

@@ -1,6 +1,7 @@
 #include "reservation/GstProfileTbl.h"
 
-const fw::RuntimeClass CGstProfileTbl::classCGstProfileTbl = {"CGstProfileTbl", &rl::TableRecord::classTableRecord};
+const fw::RuntimeClass CGstProfileTbl::classCGstProfileTbl = {"CGstProfileTbl",
+                                                              &rl::TableRecord::classTableRecord};
 
 CGstProfileTbl::CGstProfileTbl(rl::DbConnection* db) : rl::TableRecord(db) {
     fieldCount_ = kFieldCount;

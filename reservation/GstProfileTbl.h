@@ -16,7 +16,7 @@
 #include "recordlayer/TableRecord.h"
 
 class CGstProfileTbl : public rl::TableRecord {
-public:
+  public:
     static constexpr const char* kTableName = "[dbo].[GstProfile]";
     static constexpr const char* kDefaultConnect = "ODBC;DSN=velmardb";
     static constexpr unsigned kDefaultOpenType = rl::KeysetOpen;

@@ -1,6 +1,7 @@
 #include "reservation/reservationTbl.h"
 
-const fw::RuntimeClass CreservationTbl::classCreservationTbl = {"CreservationTbl", &rl::TableRecord::classTableRecord};
+const fw::RuntimeClass CreservationTbl::classCreservationTbl = {"CreservationTbl",
+                                                                &rl::TableRecord::classTableRecord};
 
 CreservationTbl::CreservationTbl(rl::DbConnection* db) : rl::TableRecord(db) {
     fieldCount_ = kFieldCount;

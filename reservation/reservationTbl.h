@@ -15,7 +15,7 @@
 #include "recordlayer/TableRecord.h"
 
 class CreservationTbl : public rl::TableRecord {
-public:
+  public:
     static constexpr const char* kTableName = "[dbo].[Reservation]";
     static constexpr const char* kDefaultConnect = "ODBC;DSN=velmardb";
     static constexpr unsigned kDefaultOpenType = rl::KeysetOpen;

@@ -8,7 +8,7 @@
 #include "tests/support/TestSupport.h"
 
 class RecordTest : public ts::BackendTest {
-protected:
+  protected:
     void SetUp() override {
         ts::BackendTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;

@@ -13,20 +13,23 @@ namespace {
 
 // Switches the process's time zone for one test and back.
 class ZoneGuard {
-public:
+  public:
     explicit ZoneGuard(const char* zone) {
         if (const char* old = std::getenv("TZ")) previous_ = old;
         setenv("TZ", zone, 1);
         tzset();
     }
     ~ZoneGuard() {
-        if (previous_) setenv("TZ", previous_->c_str(), 1); else unsetenv("TZ");
+        if (previous_)
+            setenv("TZ", previous_->c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
     ZoneGuard(const ZoneGuard&) = delete;
     ZoneGuard& operator=(const ZoneGuard&) = delete;
 
-private:
+  private:
     std::optional<std::string> previous_;
 };
 

@@ -1,12 +1,13 @@
 // How declared names become what each driver understands, and which identity
 // query each database family gets.
-#include <gtest/gtest.h>
-
 #include "recordlayer/Dialect.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
-rl::Dialect Make(std::string quote, bool schemas, bool lowerCase, rl::DbFamily family = rl::DbFamily::Other) {
+rl::Dialect Make(std::string quote, bool schemas, bool lowerCase,
+                 rl::DbFamily family = rl::DbFamily::Other) {
     rl::Dialect d;
     d.quote = std::move(quote);
     d.schemas = schemas;
@@ -42,12 +43,15 @@ TEST(Dialect, PlainNamesAndDotsInsideBrackets) {
 }
 
 TEST(Dialect, IdentityQueryPerFamily) {
-    EXPECT_EQ(Make("\"", false, false, rl::DbFamily::SQLite).IdentityQuery("\"GstProfile\"", "\"Acct\""),
-              "select last_insert_rowid()");
-    EXPECT_EQ(Make("\"", true, false, rl::DbFamily::SqlServer).IdentityQuery("[dbo].[GstProfile]", "[Acct]"),
+    EXPECT_EQ(
+        Make("\"", false, false, rl::DbFamily::SQLite).IdentityQuery("\"GstProfile\"", "\"Acct\""),
+        "select last_insert_rowid()");
+    EXPECT_EQ(Make("\"", true, false, rl::DbFamily::SqlServer)
+                  .IdentityQuery("[dbo].[GstProfile]", "[Acct]"),
               "select @@IDENTITY");
     // The sequence function takes the column name literally: no quotes.
-    EXPECT_EQ(Make("\"", true, true, rl::DbFamily::PostgreSQL).IdentityQuery("\"dbo\".\"gstprofile\"", "\"acct\""),
+    EXPECT_EQ(Make("\"", true, true, rl::DbFamily::PostgreSQL)
+                  .IdentityQuery("\"dbo\".\"gstprofile\"", "\"acct\""),
               "select currval(pg_get_serial_sequence('\"dbo\".\"gstprofile\"', 'acct'))");
     EXPECT_EQ(Make("\"", true, false, rl::DbFamily::Other).IdentityQuery("t", "c"), "");
 }

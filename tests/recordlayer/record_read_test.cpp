@@ -15,9 +15,12 @@ namespace {
 
 using ReadTest = RecordTest;
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 bool EndsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 TEST_P(ReadTest, DefaultQueryRendersBoundColumnsForTheDriver) {
@@ -29,16 +32,21 @@ TEST_P(ReadTest, DefaultQueryRendersBoundColumnsForTheDriver) {
     profile.OpenRows(rl::KeysetOpen);
     if (OnPostgreSQL()) {
         EXPECT_TRUE(StartsWith(folio.LastSelectSql(), "select \"serial\",\"gstacct\","));
-        EXPECT_TRUE(EndsWith(folio.LastSelectSql(), ",\"note\" from \"dbo\".\"folio\"")) << folio.LastSelectSql();
+        EXPECT_TRUE(EndsWith(folio.LastSelectSql(), ",\"note\" from \"dbo\".\"folio\""))
+            << folio.LastSelectSql();
         EXPECT_TRUE(StartsWith(reservation.LastSelectSql(), "select \"register\",\"cronum\","));
-        EXPECT_TRUE(EndsWith(reservation.LastSelectSql(), ",\"confirmclerk\" from \"dbo\".\"reservation\""));
+        EXPECT_TRUE(EndsWith(reservation.LastSelectSql(),
+                             ",\"confirmclerk\" from \"dbo\".\"reservation\""));
         EXPECT_TRUE(StartsWith(profile.LastSelectSql(), "select \"acct\","));
-        EXPECT_TRUE(EndsWith(profile.LastSelectSql(), ",\"roomservice\" from \"dbo\".\"gstprofile\""));
+        EXPECT_TRUE(
+            EndsWith(profile.LastSelectSql(), ",\"roomservice\" from \"dbo\".\"gstprofile\""));
     } else {
         EXPECT_TRUE(StartsWith(folio.LastSelectSql(), "select \"Serial\",\"GstAcct\","));
-        EXPECT_TRUE(EndsWith(folio.LastSelectSql(), ",\"Note\" from \"FOLIO\"")) << folio.LastSelectSql();
+        EXPECT_TRUE(EndsWith(folio.LastSelectSql(), ",\"Note\" from \"FOLIO\""))
+            << folio.LastSelectSql();
         EXPECT_TRUE(StartsWith(reservation.LastSelectSql(), "select \"Register\",\"CRONum\","));
-        EXPECT_TRUE(EndsWith(reservation.LastSelectSql(), ",\"ConfirmClerk\" from \"Reservation\""));
+        EXPECT_TRUE(
+            EndsWith(reservation.LastSelectSql(), ",\"ConfirmClerk\" from \"Reservation\""));
         EXPECT_TRUE(EndsWith(profile.LastSelectSql(), ",\"RoomService\" from \"GstProfile\""));
     }
     const std::string& sql = reservation.LastSelectSql();
@@ -86,10 +94,13 @@ TEST_P(ReadTest, NextRowBeforeAnyReadMovesPastTheFirstRow) {
 }
 
 TEST_P(ReadTest, LowerCaseSelectRunsUnchangedAndBindsByPosition) {
-    hotel_->Execute("insert into GstProfile (MemNum, ChnName, CompanyAcct, Cashlist, Blacklist, RoomService, OrgTime) "
-                    "values ('M1', 'Li', 11, 3, 1, 'svc', '09:05:03')");
+    hotel_->Execute(
+        "insert into GstProfile (MemNum, ChnName, CompanyAcct, Cashlist, Blacklist, RoomService, "
+        "OrgTime) "
+        "values ('M1', 'Li', 11, 3, 1, 'svc', '09:05:03')");
     hotel_->Execute("insert into GstProfile (ChnName, OrgTime) values ('Li', '10:00:00')");
-    const std::string acct = hotel_->Scalar("select Acct from GstProfile where OrgTime = '09:05:03'");
+    const std::string acct =
+        hotel_->Scalar("select Acct from GstProfile where OrgTime = '09:05:03'");
 
     const char* sql = "select * from GstProfile where OrgTime='09:05:03' and chnname='Li'";
     CGstProfileTbl g(&db_);
@@ -108,13 +119,15 @@ TEST_P(ReadTest, LowerCaseSelectRunsUnchangedAndBindsByPosition) {
 }
 
 TEST_P(ReadTest, ParametersCarryQuotesAndTypedValues) {
-    hotel_->Execute("insert into GstProfile (ChnName, OrgTime, Cashlist) values ('O''Brien', '08:00:00', 2)");
+    hotel_->Execute(
+        "insert into GstProfile (ChnName, OrgTime, Cashlist) values ('O''Brien', '08:00:00', 2)");
     CGstProfileTbl g(&db_);
     g.OpenRows(rl::SnapshotOpen, "SELECT * from GstProfile where ChnName = ? and Cashlist = ?", 0,
                {std::string("O'Brien"), std::int64_t{2}});
     ASSERT_FALSE(g.AtEnd());
     EXPECT_EQ(g.ChnName, "O'Brien");
-    g.OpenRows(rl::SnapshotOpen, "select * from GstProfile where ChnName = ?", 0, {std::string("O' or ''='")});
+    g.OpenRows(rl::SnapshotOpen, "select * from GstProfile where ChnName = ?", 0,
+               {std::string("O' or ''='")});
     EXPECT_TRUE(g.AtEnd());
 }
 
@@ -132,9 +145,12 @@ TEST_P(ReadTest, PlainQueryRecordReadsColumnsByName) {
     }
     query.CloseRows();
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_NE(std::find(rows.begin(), rows.end(), std::make_pair(std::string("CASH"), ts::Gbk("现金"))), rows.end());
+    EXPECT_NE(
+        std::find(rows.begin(), rows.end(), std::make_pair(std::string("CASH"), ts::Gbk("现金"))),
+        rows.end());
 
-    query.OpenRows(rl::SnapshotOpen, "select Code, Descp, 12 as Num from Market where Code = 'TA'", 0);
+    query.OpenRows(rl::SnapshotOpen, "select Code, Descp, 12 as Num from Market where Code = 'TA'",
+                   0);
     std::string text;
     EXPECT_THROW(query.ColumnText("Description", text), rl::CDBException);
     query.ColumnText("[Num]", text);
@@ -192,7 +208,8 @@ TEST_P(ReadTest, FailingQueryRaisesTheDriversMessage) {
         query.OpenRows(rl::SnapshotOpen, "select Code from NoSuchTable", 0);
         FAIL() << "no error";
     } catch (const rl::CDBException& e) {
-        EXPECT_NE(e.DriverMessage().find(OnPostgreSQL() ? "nosuchtable" : "NoSuchTable"), std::string::npos)
+        EXPECT_NE(e.DriverMessage().find(OnPostgreSQL() ? "nosuchtable" : "NoSuchTable"),
+                  std::string::npos)
             << e.DriverMessage();
         EXPECT_EQ(e.SqlState().size(), 5u);
     }

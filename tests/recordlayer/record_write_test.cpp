@@ -39,12 +39,14 @@ TEST_P(WriteTest, InsertNamesOnlyAssignedColumns) {
     folio.SaveRow();
     folio.CloseRows();
 
-    const std::string expected = OnPostgreSQL()
-        ? "insert into \"dbo\".\"folio\" (\"gstacct\",\"code\",\"txfr_type\") values (?,?,?)"
-        : "insert into \"FOLIO\" (\"GstAcct\",\"Code\",\"Txfr_type\") values (?,?,?)";
+    const std::string expected =
+        OnPostgreSQL()
+            ? "insert into \"dbo\".\"folio\" (\"gstacct\",\"code\",\"txfr_type\") values (?,?,?)"
+            : "insert into \"FOLIO\" (\"GstAcct\",\"Code\",\"Txfr_type\") values (?,?,?)";
     EXPECT_EQ(folio.LastInsertSql(), expected);
 
-    auto rows = hotel_->Query("select Serial, GstAcct, Code, Descp, Txfr_type, GrpAcct, Note from FOLIO");
+    auto rows =
+        hotel_->Query("select Serial, GstAcct, Code, Descp, Txfr_type, GrpAcct, Note from FOLIO");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_TRUE(rows[0][0].has_value());  // assigned by the database
     EXPECT_EQ(rows[0][1], "0");
@@ -82,8 +84,12 @@ TEST_P(WriteTest, LastInsertedIdentityIsTheRowJustInserted) {
     const long first = InsertProfile(db_, "first");
     const long second = InsertProfile(db_, "second");
     EXPECT_GT(second, first);
-    EXPECT_EQ(hotel_->Scalar("select ChnName from GstProfile where Acct = " + std::to_string(second)), "second");
-    EXPECT_EQ(hotel_->Scalar("select ChnName from GstProfile where Acct = " + std::to_string(first)), "first");
+    EXPECT_EQ(
+        hotel_->Scalar("select ChnName from GstProfile where Acct = " + std::to_string(second)),
+        "second");
+    EXPECT_EQ(
+        hotel_->Scalar("select ChnName from GstProfile where Acct = " + std::to_string(first)),
+        "first");
 
     // Another table's identity does not disturb the profile's.
     CFOLIOTbl folio(&db_);
@@ -110,7 +116,8 @@ TEST_P(WriteTest, LocalMidnightAndLateDatesRoundTrip) {
     r.SaveRow();
     r.CloseRows();
 
-    auto rows = hotel_->Query("select ArrDate, DptDate, Adults, Childs from Reservation where CRONum = 'B1'");
+    auto rows = hotel_->Query(
+        "select ArrDate, DptDate, Adults, Childs from Reservation where CRONum = 'B1'");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0].value_or("").substr(0, 19), "2024-03-07 00:00:00");
     EXPECT_EQ(rows[0][1].value_or("").substr(0, 19), "2040-01-02 00:00:00");
@@ -118,7 +125,8 @@ TEST_P(WriteTest, LocalMidnightAndLateDatesRoundTrip) {
     EXPECT_EQ(rows[0][3], "255");
 
     CreservationTbl back(&db_);
-    back.OpenRows(rl::SnapshotOpen, "select * from Reservation where CRONum = ?", 0, {std::string("B1")});
+    back.OpenRows(rl::SnapshotOpen, "select * from Reservation where CRONum = ?", 0,
+                  {std::string("B1")});
     ASSERT_FALSE(back.AtEnd());
     EXPECT_EQ(back.ArrDate, arrival);
     EXPECT_EQ(back.DptDate, late);
@@ -127,7 +135,8 @@ TEST_P(WriteTest, LocalMidnightAndLateDatesRoundTrip) {
 
     // A date-time parameter finds the row by its value.
     rl::TableRecord query(&db_);
-    query.OpenRows(rl::SnapshotOpen, "select CRONum from Reservation where ArrDate = ?", 0, {arrival});
+    query.OpenRows(rl::SnapshotOpen, "select CRONum from Reservation where ArrDate = ?", 0,
+                   {arrival});
     EXPECT_FALSE(query.AtEnd());
 }
 
@@ -223,7 +232,8 @@ TEST_P(WriteTest, FailingInsertRaisesTheDriversMessageAndRollsBack) {
         r.SaveRow();
         FAIL() << "insert not refused";
     } catch (const rl::CDBException& e) {
-        EXPECT_NE(e.DriverMessage().find(ts::kInjectedFailure), std::string::npos) << e.DriverMessage();
+        EXPECT_NE(e.DriverMessage().find(ts::kInjectedFailure), std::string::npos)
+            << e.DriverMessage();
         EXPECT_NE(std::string(e.what()).find(ts::kInjectedFailure), std::string::npos);
         EXPECT_FALSE(e.SqlState().empty());
     }

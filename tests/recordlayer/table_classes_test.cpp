@@ -19,8 +19,8 @@ struct KindCounts {
 };
 
 std::ostream& operator<<(std::ostream& out, const KindCounts& k) {
-    return out << "long " << k.longs << ", int " << k.ints << ", byte " << k.bytes << ", text " << k.texts
-               << ", date-time " << k.dateTimes;
+    return out << "long " << k.longs << ", int " << k.ints << ", byte " << k.bytes << ", text "
+               << k.texts << ", date-time " << k.dateTimes;
 }
 
 rl::FieldExchange Bindings(rl::TableRecord& record) {
@@ -33,11 +33,21 @@ KindCounts CountKinds(const rl::FieldExchange& fx) {
     KindCounts k;
     for (const auto& b : fx.Bindings()) {
         switch (b.kind) {
-            case rl::FieldKind::Long: ++k.longs; break;
-            case rl::FieldKind::Int: ++k.ints; break;
-            case rl::FieldKind::Byte: ++k.bytes; break;
-            case rl::FieldKind::Text: ++k.texts; break;
-            case rl::FieldKind::DateTime: ++k.dateTimes; break;
+            case rl::FieldKind::Long:
+                ++k.longs;
+                break;
+            case rl::FieldKind::Int:
+                ++k.ints;
+                break;
+            case rl::FieldKind::Byte:
+                ++k.bytes;
+                break;
+            case rl::FieldKind::Text:
+                ++k.texts;
+                break;
+            case rl::FieldKind::DateTime:
+                ++k.dateTimes;
+                break;
         }
     }
     return k;
@@ -179,7 +189,7 @@ TEST(TableClasses, BeginNewRowNullsNumbersAndEmptiesTexts) {
 }
 
 class BrokenRecord : public rl::TableRecord {
-public:
+  public:
     BrokenRecord() : rl::TableRecord(nullptr) { fieldCount_ = 2; }
     void ExchangeFields(rl::FieldExchange& fx) override { fx.Long("[Only]", only); }
     rl::LongField only;

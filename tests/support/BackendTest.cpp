@@ -7,10 +7,13 @@ namespace ts {
 void BackendTest::SetUp() {
     std::string why;
     if (BackendAvailable(GetBackend(), &why)) return;
-    if (std::getenv("CI") != nullptr) FAIL() << BackendName(GetBackend()) << " is required under CI: " << why;
+    if (std::getenv("CI") != nullptr)
+        FAIL() << BackendName(GetBackend()) << " is required under CI: " << why;
     GTEST_SKIP() << why;
 }
 
-std::string BackendParamName(const ::testing::TestParamInfo<Backend>& info) { return BackendName(info.param); }
+std::string BackendParamName(const ::testing::TestParamInfo<Backend>& info) {
+    return BackendName(info.param);
+}
 
 }  // namespace ts

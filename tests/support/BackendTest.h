@@ -19,7 +19,7 @@
 namespace ts {
 
 class BackendTest : public ::testing::TestWithParam<Backend> {
-protected:
+  protected:
     void SetUp() override;
     Backend GetBackend() const { return GetParam(); }
 };
@@ -28,6 +28,7 @@ std::string BackendParamName(const ::testing::TestParamInfo<Backend>& info);
 
 }  // namespace ts
 
-#define INSTANTIATE_BACKENDS(Suite)                                                                     \
-    INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(ts::Backend::SQLite, ts::Backend::PostgreSQL), \
+#define INSTANTIATE_BACKENDS(Suite)                                                           \
+    INSTANTIATE_TEST_SUITE_P(Backends, Suite,                                                 \
+                             ::testing::Values(ts::Backend::SQLite, ts::Backend::PostgreSQL), \
                              ts::BackendParamName)

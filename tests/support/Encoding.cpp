@@ -10,7 +10,8 @@ namespace {
 
 std::string Convert(std::string_view in, const char* from, const char* to) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("iconv_open ") + from + " -> " + to);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error(std::string("iconv_open ") + from + " -> " + to);
     std::string out;
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();

@@ -23,8 +23,10 @@ std::string PgAdminConnect() {
     std::string host = Env("RESERVATION_TEST_PG_HOST");
     std::string user = Env("RESERVATION_TEST_PG_USER");
     std::string admin = Env("RESERVATION_TEST_PG_ADMIN_DB");
-    return "Driver=" + DriverPath(Backend::PostgreSQL) + ";Servername=" + (host.empty() ? "127.0.0.1" : host) +
-           ";Port=" + Env("RESERVATION_TEST_PG_PORT") + ";Database=" + (admin.empty() ? "postgres" : admin) +
+    return "Driver=" + DriverPath(Backend::PostgreSQL) +
+           ";Servername=" + (host.empty() ? "127.0.0.1" : host) +
+           ";Port=" + Env("RESERVATION_TEST_PG_PORT") +
+           ";Database=" + (admin.empty() ? "postgres" : admin) +
            ";UID=" + (user.empty() ? "sa" : user) + ";PWD=;";
 }
 
@@ -62,11 +64,15 @@ const std::string& ProcessPgDatabaseName() {
 
 int liveDatabases = 0;
 
-bool Contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
 
 }  // namespace
 
-const char* BackendName(Backend backend) { return backend == Backend::SQLite ? "SQLite" : "PostgreSQL"; }
+const char* BackendName(Backend backend) {
+    return backend == Backend::SQLite ? "SQLite" : "PostgreSQL";
+}
 
 std::string SourceDir() {
     std::string fromEnv = Env("RESERVATION_SOURCE_DIR");
@@ -75,8 +81,12 @@ std::string SourceDir() {
 
 std::string DriverPath(Backend backend) {
     const char* file = backend == Backend::SQLite ? "libsqlite3odbc.so" : "psqlodbca.so";
-    const std::string dirs[] = {RESERVATION_ODBC_DRIVER_DIR, "/usr/lib/x86_64-linux-gnu/odbc",
-                                "/usr/lib/aarch64-linux-gnu/odbc", "/usr/lib/odbc", "/usr/lib64", "/usr/lib"};
+    const std::string dirs[] = {RESERVATION_ODBC_DRIVER_DIR,
+                                "/usr/lib/x86_64-linux-gnu/odbc",
+                                "/usr/lib/aarch64-linux-gnu/odbc",
+                                "/usr/lib/odbc",
+                                "/usr/lib64",
+                                "/usr/lib"};
     for (const auto& dir : dirs) {
         if (dir.empty()) continue;
         std::string path = dir + "/" + file;
@@ -90,14 +100,21 @@ bool BackendAvailable(Backend backend, std::string* why) {
         if (why != nullptr) *why = std::move(reason);
         return false;
     };
-    if (DriverPath(backend).empty()) return fail(std::string("no ODBC driver for ") + BackendName(backend));
+    if (DriverPath(backend).empty())
+        return fail(std::string("no ODBC driver for ") + BackendName(backend));
     if (backend == Backend::PostgreSQL && Env("RESERVATION_TEST_PG_PORT").empty())
-        return fail("RESERVATION_TEST_PG_PORT is not set (start the test cluster with scripts/pgcluster.sh)");
+        return fail(
+            "RESERVATION_TEST_PG_PORT is not set (start the test cluster with "
+            "scripts/pgcluster.sh)");
     return true;
 }
 
 IniEntries DefaultIniEntries() {
-    return {{"DefaultRateCode", "RACK"}, {"标准间", "STD"}, {"豪华间", "DLX"}, {"套间", "STE"}, {"商务间", "BIZ"}};
+    return {{"DefaultRateCode", "RACK"},
+            {"标准间", "STD"},
+            {"豪华间", "DLX"},
+            {"套间", "STE"},
+            {"商务间", "BIZ"}};
 }
 
 HotelDatabase::HotelDatabase(ts::Backend backend, const IniEntries& ini) : backend_(backend) {
@@ -138,7 +155,8 @@ HotelDatabase::~HotelDatabase() {
 std::string HotelDatabase::OdbcIniPath() const { return ProcessDir().File("odbc.ini"); }
 
 void HotelDatabase::RemoveSqliteFiles() {
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) unlink((database_ + suffix).c_str());
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        unlink((database_ + suffix).c_str());
 }
 
 void HotelDatabase::CreateSqlite() {
@@ -146,8 +164,10 @@ void HotelDatabase::CreateSqlite() {
     RemoveSqliteFiles();
     driverSection_ = "Driver = " + DriverPath(ts::Backend::SQLite) + "\nDatabase = " + database_ +
                      "\nTimeout = 10000\n";
-    OdbcSession setup("Driver=" + DriverPath(ts::Backend::SQLite) + ";Database=" + database_ + ";Timeout=10000;");
-    std::vector<std::string> statements = SplitSqlScript(ReadFile(SourceDir() + "/db/sqlite/schema.sql"));
+    OdbcSession setup("Driver=" + DriverPath(ts::Backend::SQLite) + ";Database=" + database_ +
+                      ";Timeout=10000;");
+    std::vector<std::string> statements =
+        SplitSqlScript(ReadFile(SourceDir() + "/db/sqlite/schema.sql"));
     for (auto& seed : SplitSqlScript(Gbk(ReadFile(SourceDir() + "/db/seed.sql"))))
         statements.push_back(std::move(seed));
     setup.ExecuteInTransaction(statements);
@@ -170,10 +190,11 @@ void HotelDatabase::CreatePostgreSQL() {
             std::this_thread::yield();
         }
     }
-    driverSection_ = "Driver = " + DriverPath(ts::Backend::PostgreSQL) + "\nServername = " +
-                     (Env("RESERVATION_TEST_PG_HOST").empty() ? "127.0.0.1" : Env("RESERVATION_TEST_PG_HOST")) +
-                     "\nPort = " + Env("RESERVATION_TEST_PG_PORT") + "\nDatabase = " + database_ +
-                     "\nConnSettings = SET client_encoding TO 'GBK'\n";
+    driverSection_ =
+        "Driver = " + DriverPath(ts::Backend::PostgreSQL) + "\nServername = " +
+        (Env("RESERVATION_TEST_PG_HOST").empty() ? "127.0.0.1" : Env("RESERVATION_TEST_PG_HOST")) +
+        "\nPort = " + Env("RESERVATION_TEST_PG_PORT") + "\nDatabase = " + database_ +
+        "\nConnSettings = SET client_encoding TO 'GBK'\n";
 }
 
 void HotelDatabase::WriteOdbcIni() { WriteFile(OdbcIniPath(), "[velmardb]\n" + driverSection_); }
@@ -223,8 +244,9 @@ void HotelDatabase::FailInsertsInto(const std::string& table) {
         Execute("create trigger fail_insert_" + name + " before insert on " + name +
                 " begin select raise(abort, '" + message + "'); end");
     } else {
-        Execute("create or replace function dbo.fail_insert() returns trigger language plpgsql as "
-                "$$ begin raise exception '% into %', TG_ARGV[0], TG_TABLE_NAME; end $$");
+        Execute(
+            "create or replace function dbo.fail_insert() returns trigger language plpgsql as "
+            "$$ begin raise exception '% into %', TG_ARGV[0], TG_TABLE_NAME; end $$");
         Execute("create trigger fail_insert_" + name + " before insert on dbo." + name +
                 " for each row execute function dbo.fail_insert('" + kInjectedFailure + "')");
     }

@@ -48,8 +48,9 @@ inline constexpr const char* kModuleConnect = "DSN=velmardb;UID=sa;PWD=";
 inline constexpr const char* kInjectedFailure = "injected insert failure";
 
 class HotelDatabase {
-public:
-    explicit HotelDatabase(ts::Backend backend = ts::Backend::SQLite, const IniEntries& ini = DefaultIniEntries());
+  public:
+    explicit HotelDatabase(ts::Backend backend = ts::Backend::SQLite,
+                           const IniEntries& ini = DefaultIniEntries());
     ~HotelDatabase();
     HotelDatabase(const HotelDatabase&) = delete;
     HotelDatabase& operator=(const HotelDatabase&) = delete;
@@ -81,7 +82,7 @@ public:
     void FailInsertsInto(const std::string& table);
     void RemoveInsertFailure(const std::string& table);
 
-private:
+  private:
     OdbcSession& Session();
     void CreateSqlite();
     void RemoveSqliteFiles();

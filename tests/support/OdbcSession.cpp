@@ -11,10 +11,12 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     SQLINTEGER native = 0;
     SQLCHAR message[1024];
     SQLSMALLINT length = 0;
-    for (SQLSMALLINT i = 1;
-         SQL_SUCCEEDED(SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length)); ++i) {
+    for (SQLSMALLINT i = 1; SQL_SUCCEEDED(
+             SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length));
+         ++i) {
         if (!text.empty()) text += "\n";
-        text += std::string(reinterpret_cast<char*>(state)) + ": " + reinterpret_cast<char*>(message);
+        text +=
+            std::string(reinterpret_cast<char*>(state)) + ": " + reinterpret_cast<char*>(message);
     }
     return text;
 }
@@ -25,20 +27,23 @@ void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& 
 }
 
 class Statement {
-public:
+  public:
     explicit Statement(SQLHDBC dbc) {
-        Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_), SQL_HANDLE_DBC, dbc, "allocate statement");
+        Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_), SQL_HANDLE_DBC, dbc,
+              "allocate statement");
     }
     ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     SQLHSTMT get() const { return stmt_; }
 
-private:
+  private:
     SQLHSTMT stmt_ = SQL_NULL_HSTMT;
 };
 
-SQLCHAR* Sql(std::string_view sql) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data())); }
+SQLCHAR* Sql(std::string_view sql) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data()));
+}
 
 }  // namespace
 
@@ -50,10 +55,12 @@ OdbcSession::OdbcSession(const std::string& connect) {
         SQLFreeHandle(SQL_HANDLE_ENV, env_);
         throw std::runtime_error("cannot allocate an ODBC connection");
     }
-    SQLRETURN rc = SQLDriverConnect(dbc_, nullptr, Sql(connect), static_cast<SQLSMALLINT>(connect.size()), nullptr,
-                                    0, nullptr, SQL_DRIVER_NOPROMPT);
+    SQLRETURN rc =
+        SQLDriverConnect(dbc_, nullptr, Sql(connect), static_cast<SQLSMALLINT>(connect.size()),
+                         nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
-        std::string message = "cannot connect with " + connect + ": " + Diagnostics(SQL_HANDLE_DBC, dbc_);
+        std::string message =
+            "cannot connect with " + connect + ": " + Diagnostics(SQL_HANDLE_DBC, dbc_);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
         SQLFreeHandle(SQL_HANDLE_ENV, env_);
         throw std::runtime_error(message);
@@ -72,14 +79,15 @@ OdbcSession::~OdbcSession() {
 
 void OdbcSession::Execute(std::string_view sql) {
     Statement stmt(dbc_);
-    Check(SQLExecDirect(stmt.get(), Sql(sql), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT, stmt.get(),
-          "execute " + std::string(sql));
+    Check(SQLExecDirect(stmt.get(), Sql(sql), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT,
+          stmt.get(), "execute " + std::string(sql));
 }
 
 std::vector<Row> OdbcSession::Query(std::string_view sql) {
     Statement stmt(dbc_);
     const std::string what = "query " + std::string(sql);
-    Check(SQLExecDirect(stmt.get(), Sql(sql), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT, stmt.get(), what);
+    Check(SQLExecDirect(stmt.get(), Sql(sql), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT,
+          stmt.get(), what);
     SQLSMALLINT columns = 0;
     Check(SQLNumResultCols(stmt.get(), &columns), SQL_HANDLE_STMT, stmt.get(), what);
     std::vector<Row> rows;
@@ -101,8 +109,10 @@ std::vector<Row> OdbcSession::Query(std::string_view sql) {
                     isNull = true;
                     break;
                 }
-                bool more = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
-                value.append(buffer, more ? sizeof buffer - 1 : static_cast<std::size_t>(indicator));
+                bool more =
+                    indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
+                value.append(buffer,
+                             more ? sizeof buffer - 1 : static_cast<std::size_t>(indicator));
                 if (!more) break;
             }
             row.push_back(isNull ? std::nullopt : std::optional<std::string>(value));
@@ -113,23 +123,27 @@ std::vector<Row> OdbcSession::Query(std::string_view sql) {
 }
 
 void OdbcSession::ExecuteInTransaction(const std::vector<std::string>& statements) {
-    Check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+    Check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
           SQL_HANDLE_DBC, dbc_, "begin transaction");
     try {
         for (const auto& sql : statements) Execute(sql);
         Check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "commit");
     } catch (...) {
         SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
         throw;
     }
-    SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                      0);
 }
 
 std::string OdbcSession::DbmsName() {
     char name[128] = {};
     SQLSMALLINT length = 0;
-    Check(SQLGetInfo(dbc_, SQL_DBMS_NAME, name, sizeof name, &length), SQL_HANDLE_DBC, dbc_, "SQLGetInfo");
+    Check(SQLGetInfo(dbc_, SQL_DBMS_NAME, name, sizeof name, &length), SQL_HANDLE_DBC, dbc_,
+          "SQLGetInfo");
     return name;
 }
 
@@ -146,7 +160,8 @@ std::vector<std::string> SplitSqlScript(std::string_view script) {
         }
         if (c == '\'') inQuote = !inQuote;
         if (c == ';' && !inQuote) {
-            if (current.find_first_not_of(" \t\r\n") != std::string::npos) statements.push_back(current);
+            if (current.find_first_not_of(" \t\r\n") != std::string::npos)
+                statements.push_back(current);
             current.clear();
             continue;
         }

@@ -17,7 +17,7 @@ namespace ts {
 using Row = std::vector<std::optional<std::string>>;  // nullopt for NULL
 
 class OdbcSession {
-public:
+  public:
     // Connects with connect (no prompt).
     explicit OdbcSession(const std::string& connect);
     ~OdbcSession();
@@ -33,7 +33,7 @@ public:
     // The DBMS name the driver reports.
     std::string DbmsName();
 
-private:
+  private:
     SQLHENV env_ = SQL_NULL_HENV;
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool connected_ = false;

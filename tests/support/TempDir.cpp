@@ -13,10 +13,12 @@ namespace ts {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/reservation-test.XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/reservation-test.XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
+    if (mkdtemp(buffer.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed for " + pattern);
     path_ = buffer.data();
 }
 

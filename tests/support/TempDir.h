@@ -10,7 +10,7 @@ namespace ts {
 // A fresh directory under $TMPDIR (or /tmp), unique to this object; the
 // destructor removes it recursively. Not copyable.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     // Path() + "/" + name.
     std::string File(std::string_view name) const;
 
-private:
+  private:
     std::string path_;
 };
 

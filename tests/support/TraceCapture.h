@@ -13,7 +13,7 @@
 namespace ts {
 
 class TraceCapture {
-public:
+  public:
     TraceCapture();
     ~TraceCapture();
     TraceCapture(const TraceCapture&) = delete;
@@ -27,7 +27,7 @@ public:
     std::size_t Count(std::string_view substr) const;
     void Clear() { lines_.clear(); }
 
-private:
+  private:
     std::vector<std::string> lines_;
     fw::TraceSink previous_;
 };
