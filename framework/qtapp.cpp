@@ -43,10 +43,10 @@ std::vector<std::string> Split(std::string_view text, char separator) {
 // ";"-separated fallback list whose items carry ":"-separated options; unset,
 // Qt tries wayland first in a wayland session and otherwise xcb.
 std::vector<std::string> CandidatePlatforms() {
-    std::string spec = Env("QT_QPA_PLATFORM");
-    if (spec.empty()) spec = Env("XDG_SESSION_TYPE") == "wayland" ? "wayland;xcb" : "xcb";
+    std::string platforms = Env("QT_QPA_PLATFORM");
+    if (platforms.empty()) platforms = Env("XDG_SESSION_TYPE") == "wayland" ? "wayland;xcb" : "xcb";
     std::vector<std::string> names;
-    for (const std::string& item : Split(spec, ';')) {
+    for (const std::string& item : Split(platforms, ';')) {
         std::string name = item.substr(0, item.find(':'));
         if (!name.empty()) names.push_back(name);
     }
