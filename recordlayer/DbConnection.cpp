@@ -139,6 +139,14 @@ void DbConnection::CloseConnection() {
     }
     inTransaction_ = false;
     SQLRETURN rc = SQLDisconnect(dbc_);
+    if (!SQL_SUCCEEDED(rc)) {
+        // The driver refuses while it still counts a transaction open (after a
+        // rollback that failed, say); ending it its own way lets go of it.
+        SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+        rc = SQLDisconnect(dbc_);
+    }
     if (rollbackError) throw *rollbackError;
     CheckOdbc(rc, SQL_HANDLE_DBC, dbc_, "disconnect");
 }

@@ -265,6 +265,32 @@ TEST_P(WriteTest, ARecordOutlivingItsResultSet) {
     EXPECT_TRUE(open.AtEnd());
 }
 
+TEST_P(WriteTest, AConnectionTheServerDroppedStillClosesAndReopens) {
+    if (!OnPostgreSQL()) GTEST_SKIP() << "an embedded database cannot drop a connection";
+    db_.BeginTransaction();
+    InsertProfile(db_, "lost");
+    hotel_->Execute(
+        "select pg_terminate_backend(pid) from pg_stat_activity"
+        " where datname = current_database() and pid <> pg_backend_pid()");
+    EXPECT_THROW(InsertProfile(db_, "after"), rl::CDBException);
+    try {
+        db_.RollbackTransaction();
+    } catch (const rl::CDBException&) {
+        // Nothing left to roll back on a dead connection.
+    }
+    EXPECT_FALSE(db_.InTransaction());
+    try {
+        db_.CloseConnection();
+    } catch (const rl::CDBException&) {
+        // Whether the driver reports the lost connection here is its affair;
+        // what counts is that the connection is closed and usable again.
+    }
+    EXPECT_FALSE(db_.IsOpen());
+    db_.OpenConnection(ts::kModuleConnect);
+    InsertProfile(db_, "again");
+    EXPECT_EQ(hotel_->Count("GstProfile"), 1);
+}
+
 TEST_P(WriteTest, ConnectingToAMissingDataSourceThrows) {
     rl::DbConnection other;
     EXPECT_THROW(other.OpenConnection("DSN=no_such_source;UID=sa;PWD="), rl::CDBException);
