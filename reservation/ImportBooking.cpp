@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/clock.h"
+#include "framework/crashpoint.h"
 #include "framework/exclusivefile.h"
 #include "framework/gbktext.h"
 #include "framework/profile.h"
@@ -148,6 +149,7 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
         table[kBookingType] = *market;
 
     db.BeginTransaction();
+    fw::CrashPoint("begin");
     try {
         if (std::optional<std::int32_t> earlier = EarlierImport(db, table, arrival, departure)) {
             db.RollbackTransaction();
@@ -169,6 +171,7 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
             profile.SaveRow();
             profile.CloseRows();
         }
+        fw::CrashPoint("profile");
 
         // Time of day and name alone can match an older profile; the identity
         // the database just assigned picks exactly the row inserted above.
@@ -210,6 +213,7 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
             reservation.SaveRow();
             reservation.CloseRows();
         }
+        fw::CrashPoint("reservation");
 
         {
             CFOLIOTbl folio(&db);
@@ -221,6 +225,7 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
             folio.SaveRow();
             folio.CloseRows();
         }
+        fw::CrashPoint("folio");
 
         db.CommitTransaction();
         db.CloseConnection();
@@ -248,7 +253,9 @@ void ImportBooking(const std::string& path) {
     switch (outcome.status) {
         case ImportOutcome::Imported:
         case ImportOutcome::AlreadyImported: {
+            fw::CrashPoint("commit");  // committed, file not yet removed
             const fw::FileError removed = fw::DeleteFile(path);
+            fw::CrashPoint("remove");
             const char* what = outcome.status == ImportOutcome::Imported ? "imported" : "already imported";
             if (removed == fw::FileError::None)
                 fw::Trace("%s %s as guest account %d\n", what, path.c_str(), static_cast<int>(outcome.account));

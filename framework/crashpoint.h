@@ -1,0 +1,15 @@
+// Crash points for the crash tests: named places where the process can be
+// made to die with SIGKILL, as if the power went, so that a test can check
+// that nothing is lost or written twice whatever the moment of death.
+//
+// A point does nothing unless the environment variable RESERVATION_CRASH_AT
+// is "NAME" or "NAME:N" when the process first passes a point; then the N-th
+// pass (default 1) through the point named NAME kills the process. The
+// variable is read once per process.
+#pragma once
+
+namespace fw {
+
+void CrashPoint(const char* name);
+
+}  // namespace fw

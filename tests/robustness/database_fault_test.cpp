@@ -1,0 +1,161 @@
+// The database goes away or is held by another writer in the middle of a
+// batch: no partial booking, no file lost, a trace line that says what
+// happened, and the next call imports the rest.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+#include "tests/import/ImportFixture.h"
+#include "tests/robustness/HostProcess.h"
+#include "tests/robustness/Ledger.h"
+
+namespace robust {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return out;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+    return out;
+}
+
+std::set<std::string> DropBookings(const ts::TempDir& drop, const std::string& prefix, int count) {
+    std::set<std::string> numbers;
+    for (int i = 0; i < count; ++i) {
+        importtest::Booking b;
+        b.number = prefix + std::to_string(i);
+        b.guest = "客" + b.number;
+        ts::WriteFile(drop.File(b.number + ".txt"), b.FileText());
+        numbers.insert(b.number);
+    }
+    return numbers;
+}
+
+// A PostgreSQL cluster of this test's own, so that it can be stopped hard
+// without disturbing the tests that share the suite's cluster.
+class PrivateCluster {
+public:
+    PrivateCluster() {
+        const std::string script = ts::SourceDir() + "/scripts/pgcluster.sh";
+        const std::string out = Shell("bash -c 'source \"" + script +
+                                      "\" && pg_cluster_start 2>/dev/null && echo \"$PG_CLUSTER_DIR $PG_CLUSTER_BINDIR "
+                                      "$RESERVATION_TEST_PG_PORT\"'");
+        char dir[512] = {}, bindir[512] = {};
+        int port = 0;
+        if (std::sscanf(out.c_str(), "%511s %511s %d", dir, bindir, &port) == 3) {
+            dir_ = dir;
+            bindir_ = bindir;
+            port_ = std::to_string(port);
+        }
+    }
+    ~PrivateCluster() {
+        if (dir_.empty()) return;
+        StopHard();
+        Shell("rm -rf '" + dir_ + "'");
+    }
+    bool Ok() const { return !dir_.empty(); }
+    const std::string& Port() const { return port_; }
+    void StopHard() { Shell(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -m immediate stop >/dev/null 2>&1"); }
+    void Start() {
+        Shell(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -o \"-p " + port_ +
+              " -k " + dir_ + "/sock -c listen_addresses=127.0.0.1\" start >/dev/null 2>&1");
+    }
+
+private:
+    static std::string AsOwner() { return getuid() == 0 ? "runuser -u postgres -- " : ""; }
+    std::string dir_, bindir_, port_;
+};
+
+TEST(DatabaseFault, PostgreSQLStoppedHardInTheMiddleOfABatch) {
+    if (std::getenv("RESERVATION_TEST_PG_PORT") == nullptr && std::getenv("CI") == nullptr)
+        GTEST_SKIP() << "no PostgreSQL here";
+    PrivateCluster cluster;
+    ASSERT_TRUE(cluster.Ok());
+    setenv("RESERVATION_TEST_PG_PORT", cluster.Port().c_str(), 1);
+    ts::HotelDatabase db(ts::Backend::PostgreSQL);
+    ts::TempDir drop;
+    const std::set<std::string> numbers = DropBookings(drop, "P", 60);
+    const std::string request = drop.Path() + "?1!desk";
+
+    {
+        HostProcess host({request});
+        ASSERT_TRUE(host.WaitFor("imported ", 5, 20s)) << host.Output();
+        cluster.StopHard();
+        EXPECT_EQ(host.Wait(), 0);
+        // The call ends with a line that names the failure.
+        EXPECT_TRUE(CountOf(host.Output(), "Search stopped") == 1 || CountOf(host.Output(), "can't import") >= 1)
+            << host.Output();
+    }
+    cluster.Start();
+    ExpectExactlyOnce(db, drop.Path(), numbers, false);
+    HostProcess rest({request});
+    EXPECT_EQ(rest.Wait(), 0) << rest.Output();
+    ExpectExactlyOnce(db, drop.Path(), numbers, true);
+}
+
+TEST(DatabaseFault, SQLiteDatabaseLockedByAnotherWriter) {
+    ts::HotelDatabase db(ts::Backend::SQLite);
+    ts::TempDir drop;
+    const std::set<std::string> numbers = DropBookings(drop, "S", 5);
+    const std::string request = drop.Path() + "?1!desk";
+
+    // The host gets a data source with a short busy timeout of its own.
+    const std::string ini = drop.File("../odbc-locked-" + std::to_string(getpid()) + ".ini");
+    ts::WriteFile(ini, "[velmardb]\nDriver = " + ts::DriverPath(ts::Backend::SQLite) + "\nDatabase = " +
+                           db.DatabaseName() + "\nTimeout = 200\n");
+
+    // Another writer holds the database: sqlite3 inside an exclusive transaction.
+    int toLocker[2], fromLocker[2];
+    ASSERT_EQ(pipe(toLocker), 0);
+    ASSERT_EQ(pipe(fromLocker), 0);
+    const pid_t locker = fork();
+    if (locker == 0) {
+        dup2(toLocker[0], STDIN_FILENO);
+        dup2(fromLocker[1], STDOUT_FILENO);
+        close(toLocker[1]);
+        close(fromLocker[0]);
+        execlp("sqlite3", "sqlite3", db.DatabaseName().c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(toLocker[0]);
+    close(fromLocker[1]);
+    const std::string lock = "begin exclusive;\nselect 'locked';\n";
+    ASSERT_EQ(write(toLocker[1], lock.data(), lock.size()), static_cast<ssize_t>(lock.size()));
+    char buf[16] = {};
+    ASSERT_GT(read(fromLocker[0], buf, sizeof buf - 1), 0);
+    ASSERT_STREQ(buf, "locked\n");
+
+    {
+        HostProcess host({request}, {"ODBCINI=" + ini});
+        EXPECT_EQ(host.Wait(), 0);
+        EXPECT_EQ(CountOf(host.Output(), "locked"), 1) << host.Output();
+    }
+    // Nothing lost while the database was held (the fixture's own queries
+    // would wait for the lock too, so only the files are looked at here).
+    for (const std::string& n : numbers) EXPECT_TRUE(ts::FileExists(drop.File(n + ".txt"))) << n;
+
+    const std::string release = "commit;\n.quit\n";
+    ASSERT_EQ(write(toLocker[1], release.data(), release.size()), static_cast<ssize_t>(release.size()));
+    close(toLocker[1]);
+    close(fromLocker[0]);
+    waitpid(locker, nullptr, 0);
+    EXPECT_EQ(db.Count("Reservation"), 0);
+
+    HostProcess host({request}, {"ODBCINI=" + ini});
+    EXPECT_EQ(host.Wait(), 0) << host.Output();
+    std::remove(ini.c_str());
+    ExpectExactlyOnce(db, drop.Path(), numbers, true);
+}
+
+}  // namespace
+}  // namespace robust
