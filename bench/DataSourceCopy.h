@@ -1,7 +1,7 @@
 // A private copy of a HotelDatabase's data source "velmardb" with driver
 // settings changed, for measuring what a site's odbc.ini can change without
-// touching the module: another Driver line (a pooled driver name) and extra
-// driver keywords such as "SyncPragma=FULL" (SQLite) or "Protocol=7.4-1"
+// touching the module: another Driver line (a pooled driver name) and driver
+// keywords such as "SyncPragma=FULL" (SQLite) or "Protocol=7.4-1"
 // (PostgreSQL). ODBCINI points at the copy while the object lives; the
 // HotelDatabase must outlive it.
 //
@@ -21,7 +21,8 @@ namespace bench {
 class DataSourceCopy {
   public:
     // driver: the new Driver value, empty to keep the original; settings:
-    // "Keyword=value" lines added to the section.
+    // "Keyword=value" lines, each replacing a line of the same keyword or
+    // added to the section.
     DataSourceCopy(const ts::HotelDatabase& db, const std::string& driver,
                    const std::vector<std::string>& settings);
     ~DataSourceCopy();
