@@ -151,14 +151,6 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
     db.BeginTransaction();
     fw::CrashPoint("begin");
     try {
-        if (std::optional<std::int32_t> earlier = EarlierImport(db, table, arrival, departure)) {
-            db.RollbackTransaction();
-            db.CloseConnection();
-            outcome.status = ImportOutcome::AlreadyImported;
-            outcome.account = *earlier;
-            return outcome;
-        }
-
         {
             CGstProfileTbl profile(&db);
             profile.OpenRows(rl::KeysetOpen, nullptr, 0);
@@ -172,6 +164,18 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
             profile.CloseRows();
         }
         fw::CrashPoint("profile");
+
+        // Only now look for an earlier import of this booking: a transaction
+        // that starts with a read and writes later can deadlock against a
+        // second host's on an embedded database, one that starts with a
+        // write simply waits its turn. The profile above is rolled back.
+        if (std::optional<std::int32_t> earlier = EarlierImport(db, table, arrival, departure)) {
+            db.RollbackTransaction();
+            db.CloseConnection();
+            outcome.status = ImportOutcome::AlreadyImported;
+            outcome.account = *earlier;
+            return outcome;
+        }
 
         // Time of day and name alone can match an older profile; the identity
         // the database just assigned picks exactly the row inserted above.
