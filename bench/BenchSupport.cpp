@@ -168,7 +168,7 @@ std::vector<ts::Backend> Options::Backends() const {
 }
 
 void PrintRate(const char* label, int count, double seconds) {
-    std::printf("  %-44s %8.1f bookings/s  (%d in %.2f s, %.2f ms each)\n", label, count / seconds,
+    std::printf("  %-48s %8.1f bookings/s  (%d in %.2f s, %.2f ms each)\n", label, count / seconds,
                 count, seconds, 1000.0 * seconds / count);
 }
 

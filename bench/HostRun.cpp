@@ -1,0 +1,95 @@
+#include "bench/HostRun.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "bench/BenchSupport.h"
+
+namespace bench {
+namespace {
+
+// Reads a descriptor line by line.
+class LineReader {
+  public:
+    explicit LineReader(int fd) : fd_(fd) {}
+    // The next line without its "\n"; nullopt at the end of the stream.
+    std::optional<std::string> Next() {
+        for (;;) {
+            const std::size_t end = buffer_.find('\n');
+            if (end != std::string::npos) {
+                std::string line = buffer_.substr(0, end);
+                buffer_.erase(0, end + 1);
+                return line;
+            }
+            char chunk[65536];
+            const ssize_t n = read(fd_, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (buffer_.empty()) return std::nullopt;
+                std::string rest;
+                rest.swap(buffer_);
+                return rest;
+            }
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+  private:
+    int fd_;
+    std::string buffer_;
+};
+
+}  // namespace
+
+std::string DefaultHostPath() { return RESERVATION_HOST_PATH; }
+
+HostRun RunHost(const std::string& host, const std::string& dropDir,
+                const std::vector<std::string>& env) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    const std::string request = dropDir + "?1!bench";
+
+    HostRun run;
+    Stopwatch clock;
+    const pid_t child = fork();
+    if (child < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        dup2(pipeFds[1], STDERR_FILENO);
+        for (const std::string& setting : env) putenv(const_cast<char*>(setting.c_str()));
+        execl(host.c_str(), host.c_str(), request.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+
+    LineReader lines(pipeFds[0]);
+    while (std::optional<std::string> line = lines.Next()) {
+        if (line->starts_with("imported ")) {
+            if (!run.firstImported) run.firstImported = clock.Seconds();
+            ++run.imported;
+        } else if (!line->starts_with("RESERVATION.DLL ") && run.otherLines.size() < 5) {
+            run.otherLines.push_back(*line);
+        }
+    }
+    close(pipeFds[0]);
+
+    int status = 0;
+    struct rusage usage {};
+    while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    run.seconds = clock.Seconds();
+    run.peakKiB = usage.ru_maxrss;
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+}  // namespace bench
