@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <utility>
 
 namespace host {
 
@@ -34,14 +35,32 @@ void ModuleLoader::Unload() {
     myGetMes_ = nullptr;
 }
 
+std::vector<std::string> ModuleCandidates(const std::string& exeDir) {
+    std::string dir = exeDir;
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    std::vector<std::string> candidates;
+    auto add = [&candidates](std::string path) {
+        for (const auto& known : candidates)
+            if (known == path) return;
+        candidates.push_back(std::move(path));
+    };
+    add(dir + "reservation.so");
+    add(dir + "../" RESERVATION_INSTALL_LIBDIR "/reservation/reservation.so");
+    if (sizeof(RESERVATION_LIBRARY_ARCHITECTURE) > 1)
+        add(dir + "../lib/" RESERVATION_LIBRARY_ARCHITECTURE "/reservation/reservation.so");
+    add(dir + "../lib/reservation/reservation.so");
+    add(RESERVATION_INSTALLED_MODULE);
+    return candidates;
+}
+
 std::string DefaultModulePath() {
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n > 0) {
         std::string dir(self, static_cast<std::size_t>(n));
         dir.erase(dir.rfind('/') + 1);
-        const std::string beside = dir + "reservation.so";
-        if (access(beside.c_str(), R_OK) == 0) return beside;
+        for (const auto& candidate : ModuleCandidates(dir))
+            if (access(candidate.c_str(), R_OK) == 0) return candidate;
     }
     return RESERVATION_INSTALLED_MODULE;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -33,8 +34,15 @@ private:
     std::string error_;
 };
 
-// The module the host loads without --module: reservation.so beside the
-// executable when there is one (a build tree), else the installed one.
+// Where the host looks for the module without --module, in order, for an
+// executable in exeDir: beside it (a build tree), then relative to it the way
+// an installation lays things out (exeDir/../<libdir>/reservation/, also
+// when the tree was moved, staged under DESTDIR or unpacked elsewhere), and
+// last the path compiled in for the configured prefix.
+std::vector<std::string> ModuleCandidates(const std::string& exeDir);
+
+// The first candidate for this executable that exists, else the compiled-in
+// installed path (so that the error names it).
 std::string DefaultModulePath();
 
 }  // namespace host

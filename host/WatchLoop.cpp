@@ -1,0 +1,120 @@
+#include "host/WatchLoop.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <utility>
+
+namespace host {
+
+const char* WakeName(Wake wake) {
+    switch (wake) {
+        case Wake::Idle: return "idle";
+        case Wake::Start: return "start";
+        case Wake::Files: return "files";
+        case Wake::FollowUp: return "follow-up";
+        case Wake::Overflow: return "overflow";
+        case Wake::DirectoryBack: return "directory back";
+        case Wake::Interval: return "interval";
+        case Wake::Stop: return "stop";
+    }
+    return "?";
+}
+
+WatchLoop::WatchLoop(Options options, std::function<void()> search, std::function<void(std::string_view)> note)
+    : options_(std::move(options)),
+      search_(std::move(search)),
+      note_(std::move(note)),
+      watcher_(options_.directory),
+      followUps_(options_.directory) {}
+
+void WatchLoop::Run() {
+    while (Step(std::chrono::hours(24)) != Wake::Stop) {
+    }
+}
+
+WatchLoop::Clock::duration WatchLoop::TimeToNextEvent(Clock::time_point now) const {
+    Clock::duration wait = nextInterval_ - now;
+    if (!watcher_.Watching()) wait = std::min(wait, nextMissingRetry_ - now);
+    return std::max(wait, Clock::duration::zero());
+}
+
+Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
+    const std::string& dir = options_.directory;
+    if (!started_) {
+        started_ = true;
+        const auto now = Clock::now();
+        nextInterval_ = now + options_.interval;
+        nextMissingRetry_ = now + options_.missingRetry;
+        if (watcher_.Watching()) {
+            note_("watching " + dir);
+            Call(Wake::Start);
+            return Wake::Start;
+        }
+        note_("the drop directory " + dir + " does not exist; waiting for it");
+        return Wake::Idle;
+    }
+
+    Clock::duration wait = followUpDue_ ? Clock::duration::zero()
+                                        : std::min<Clock::duration>(maxWait, TimeToNextEvent(Clock::now()));
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    const struct timespec timeout {
+        static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
+    };
+    struct pollfd fds[2] = {{options_.stopFd, POLLIN, 0}, {watcher_.Fd(), POLLIN, 0}};
+    const int ready = ppoll(fds, 2, &timeout, nullptr);
+    if (ready > 0 && (fds[0].revents & POLLIN)) return Wake::Stop;
+
+    Wake why = followUpDue_ ? Wake::FollowUp : Wake::Idle;
+    followUpDue_ = false;
+    if (ready > 0 && (fds[1].revents & POLLIN)) {
+        const DropBatch batch = watcher_.Drain();
+        if (batch.gone) note_("the drop directory " + dir + " is gone; waiting for it to come back");
+        if (batch.back) {
+            note_("watching " + dir + " again");
+            why = Wake::DirectoryBack;
+        } else if (batch.overflow && watcher_.Watching()) {
+            why = Wake::Overflow;
+        } else if (!batch.files.empty() && why == Wake::Idle) {
+            why = Wake::Files;
+        }
+    }
+
+    auto now = Clock::now();
+    if (!watcher_.Watching() && now >= nextMissingRetry_) {
+        nextMissingRetry_ = now + options_.missingRetry;
+        if (watcher_.Rearm()) {
+            note_("watching " + dir + " again");
+            why = Wake::DirectoryBack;
+        }
+    }
+    if (why == Wake::Idle && now >= nextInterval_) {
+        if (!watcher_.Verify()) {
+            note_(watcher_.Watching() ? "watching " + dir + " again"
+                                      : "the drop directory " + dir + " is gone; waiting for it to come back");
+            nextMissingRetry_ = now + options_.missingRetry;
+        }
+        if (watcher_.Watching())
+            why = Wake::Interval;
+        else
+            nextInterval_ = now + options_.interval;
+    }
+    if (why == Wake::Idle) return Wake::Idle;
+    Call(why);
+    return why;
+}
+
+void WatchLoop::Call(Wake) {
+    ++calls_;
+    search_();
+    nextInterval_ = Clock::now() + options_.interval;
+
+    const DropBatch during = watcher_.Drain();
+    if (during.gone) note_("the drop directory " + options_.directory + " is gone; waiting for it to come back");
+    if (during.back) note_("watching " + options_.directory + " again");
+    followUpDue_ = followUps_.NeedsAnotherCall(during);
+}
+
+}  // namespace host

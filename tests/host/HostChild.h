@@ -1,0 +1,79 @@
+// The built reservation-host run as a child process, its standard output and
+// standard error read through one pipe, or through a pseudo-terminal when a
+// test needs standard error to be a terminal. Waits have deadlines and never
+// sleep: they poll the descriptor.
+//
+// The child inherits this process's environment (ODBCINI and VELMAR_INI_DIR
+// of the test's HotelDatabase) with leak checking switched off: unloading the
+// module unloads Qt and unixODBC, whose static allocations then look like
+// leaks; the module's own leaks are checked in-process by other tests.
+//
+// Owns the descriptor and the child; the destructor kills a child that is
+// still running and reaps it. Not copyable.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace hosttest {
+
+using std::chrono::milliseconds;
+
+// bin/reservation-host and bin/reservation.so of the build under test.
+std::string HostPath();
+std::string ModulePath();
+
+// A booking file's bytes (GBK, 17 comma-separated fields) for a stay in the
+// default room type, with this booking number and guest (UTF-8).
+std::string BookingText(const std::string& number, const std::string& guest = "张三");
+
+class HostChild {
+public:
+    enum class Output { Pipe, Terminal };
+
+    // Runs program (HostPath() unless given) with args.
+    explicit HostChild(const std::vector<std::string>& args, Output output = Output::Pipe,
+                       const std::string& program = HostPath());
+    ~HostChild();
+    HostChild(const HostChild&) = delete;
+    HostChild& operator=(const HostChild&) = delete;
+
+    // Reads until the output holds text at least count times, the child
+    // closes its end, or the timeout passes. True when found.
+    bool WaitFor(std::string_view text, milliseconds timeout = milliseconds(8000), int count = 1);
+
+    void Signal(int signal) const;
+
+    // Reads the rest of the output and reaps the child. Its exit status, or
+    // 128 + the signal that ended it; -1 when it had to be killed after the
+    // timeout.
+    int Finish(milliseconds timeout = milliseconds(15000));
+
+    const std::string& Text() const { return output_; }
+    pid_t Pid() const { return pid_; }
+
+private:
+    bool ReadSome(std::chrono::steady_clock::time_point deadline);
+
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    bool eof_ = false;
+    std::string output_;
+};
+
+// Occurrences of text in haystack.
+int CountOf(std::string_view haystack, std::string_view text);
+
+// Runs a shell command with its standard error folded into its output;
+// returns the output and the exit status (-1 when it did not exit).
+std::pair<std::string, int> RunCommand(const std::string& command);
+
+// Quotes text for a POSIX shell.
+std::string ShellQuote(const std::string& text);
+
+}  // namespace hosttest

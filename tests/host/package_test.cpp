@@ -1,0 +1,102 @@
+// The Debian package, end to end: a separate Release build of the source
+// tree without sanitizers, `cpack -G DEB`, its control fields, and the
+// package unpacked into a scratch root (not installed on this machine),
+// whose host then imports a booking on a SQLite database made from the
+// packaged schema, finding the packaged module by itself.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/host/HostChild.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using hosttest::HostChild;
+using hosttest::RunCommand;
+using hosttest::ShellQuote;
+
+// The value of one field of `dpkg-deb -I` output ("" when absent).
+std::string Field(const std::string& info, const std::string& name) {
+    const std::string key = "\n " + name + ": ";
+    const std::size_t at = info.find(key);
+    if (at == std::string::npos) return "";
+    const std::size_t start = at + key.size();
+    return info.substr(start, info.find('\n', start) - start);
+}
+
+TEST(DebianPackage, BuildsAndItsUnpackedHostImportsABooking) {
+    const std::string driver = ts::DriverPath(ts::Backend::SQLite);
+    if (driver.empty()) GTEST_SKIP() << "no SQLite ODBC driver";
+    if (RunCommand("command -v dpkg-deb cpack ninja").second != 0) GTEST_SKIP() << "dpkg-deb, cpack or ninja missing";
+
+    ts::TempDir work;
+    const std::string build = work.File("build");
+    const std::string q = ShellQuote(build);
+    auto step = [](const std::string& command) {
+        const auto [log, status] = RunCommand(command);
+        EXPECT_EQ(status, 0) << command << "\n" << log;
+        return status == 0;
+    };
+    ASSERT_TRUE(step(RESERVATION_TEST_CMAKE " -S " + ShellQuote(ts::SourceDir()) + " -B " + q +
+                     " -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr"
+                     " -DRESERVATION_TESTS=OFF -DRESERVATION_BENCH=OFF"));
+    ASSERT_TRUE(step(RESERVATION_TEST_CMAKE " --build " + q + " -j2"));
+    ASSERT_TRUE(step("cd " + q + " && cpack -G DEB"));
+
+    std::vector<std::string> debs;
+    for (const auto& entry : std::filesystem::directory_iterator(build))
+        if (entry.path().extension() == ".deb") debs.push_back(entry.path());
+    ASSERT_EQ(debs.size(), 1u);
+    const std::string deb = ShellQuote(debs.front());
+
+    const auto [info, infoStatus] = RunCommand("dpkg-deb -I " + deb);
+    ASSERT_EQ(infoStatus, 0) << info;
+    EXPECT_EQ(Field(info, "Package"), "reservation");
+    const std::string depends = Field(info, "Depends");
+    for (const char* library : {"libodbc2", "libqt6widgets6", "libqt6core6", "libstdc++6", "libc6", "unixodbc"})
+        EXPECT_NE(depends.find(library), std::string::npos) << library << " missing from: " << depends;
+    EXPECT_EQ(depends.find("libasan"), std::string::npos) << depends;
+    EXPECT_EQ(Field(info, "Recommends"), "libsqliteodbc");
+    EXPECT_EQ(Field(info, "Suggests"), "odbc-postgresql");
+
+    const std::string root = work.File("root");
+    ASSERT_TRUE(step("dpkg-deb -x " + deb + " " + ShellQuote(root)));
+    const std::string share = root + "/usr/share/reservation/";
+    EXPECT_NE(ts::ReadFile(root + "/usr/lib/systemd/system/reservation-import@.service")
+                  .find("ExecStart=/usr/bin/reservation-host "),
+              std::string::npos);
+    EXPECT_TRUE(ts::FileExists(root + "/usr/share/man/man1/reservation-host.1") ||
+                ts::FileExists(root + "/usr/share/man/man1/reservation-host.1.gz"));
+
+    // A private data source on a database made from the packaged schema.
+    const std::string database = work.File("velmar.db");
+    {
+        ts::OdbcSession setup("Driver=" + driver + ";Database=" + database + ";Timeout=10000;");
+        std::vector<std::string> statements = ts::SplitSqlScript(ts::ReadFile(share + "db/sqlite/schema.sql"));
+        for (auto& seed : ts::SplitSqlScript(ts::Gbk(ts::ReadFile(share + "db/seed.sql"))))
+            statements.push_back(std::move(seed));
+        setup.ExecuteInTransaction(statements);
+    }
+    ts::WriteFile(work.File("odbc.ini"),
+                  "[velmardb]\nDriver = " + driver + "\nDatabase = " + database + "\nTimeout = 10000\n");
+    setenv("ODBCINI", work.File("odbc.ini").c_str(), 1);
+    setenv("VELMAR_INI_DIR", (share + "examples").c_str(), 1);
+
+    ts::TempDir drop;
+    ts::WriteFile(drop.File("booking.txt"), hosttest::BookingText("WB-DEB"));
+    HostChild host({drop.Path() + "?1!Zedi"}, HostChild::Output::Pipe, root + "/usr/bin/reservation-host");
+    EXPECT_EQ(host.Finish(), 0) << host.Text();
+    EXPECT_NE(host.Text().find("imported " + drop.File("booking.txt")), std::string::npos) << host.Text();
+    EXPECT_FALSE(ts::FileExists(drop.File("booking.txt")));
+
+    ts::OdbcSession check("Driver=" + driver + ";Database=" + database + ";");
+    const auto rows = check.Query("select RmType, RateCode from Reservation");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].value_or(""), "STD");
+    EXPECT_EQ(rows[0][1].value_or(""), "RACK");
+}
+
+}  // namespace
