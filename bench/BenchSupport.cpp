@@ -85,6 +85,7 @@ ImportRun ImportDropDirectory(const std::string& dir) {
             return;
         }
         ++run.otherLines;
+        if (line.ends_with('\n')) line.remove_suffix(1);
         if (run.firstProblems.size() < 3) run.firstProblems.emplace_back(line);
     });
     const std::string request = dir + "?1!bench";

@@ -46,7 +46,7 @@ class Stopwatch {
 struct ImportRun {
     int imported = 0;
     int otherLines = 0;                      // anything but "imported ..." lines
-    std::vector<std::string> firstProblems;  // the first few of those
+    std::vector<std::string> firstProblems;  // the first few of those, without "\n"
     double seconds = 0;
 };
 ImportRun ImportDropDirectory(const std::string& dir);

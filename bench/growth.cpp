@@ -77,7 +77,7 @@ double ImportCost(int count) {
     if (run.imported != count) {
         std::printf("  only %d of %d bookings imported; first other trace lines:\n", run.imported,
                     count);
-        for (const std::string& line : run.firstProblems) std::printf("    %s", line.c_str());
+        for (const std::string& line : run.firstProblems) std::printf("    %s\n", line.c_str());
         return -1;
     }
     return run.seconds / count;
