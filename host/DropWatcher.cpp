@@ -15,8 +15,10 @@ constexpr std::uint32_t kFileEvents = IN_CLOSE_WRITE | IN_MOVED_TO;
 constexpr std::uint32_t kSelfGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 // IN_EXCL_UNLINK: a booking file the module deleted while a writer still
 // had it open must not report that writer's close.
-constexpr std::uint32_t kDirectoryMask = kFileEvents | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
-constexpr std::uint32_t kParentMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr std::uint32_t kDirectoryMask =
+    kFileEvents | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK;
+constexpr std::uint32_t kParentMask =
+    IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 }  // namespace
 
@@ -94,7 +96,8 @@ DropBatch DropWatcher::Drain() {
                 if (event->mask & kSelfGone) {
                     batch.gone = true;
                     ForgetDirectory();
-                } else if ((event->mask & kFileEvents) && !(event->mask & IN_ISDIR) && event->len > 0) {
+                } else if ((event->mask & kFileEvents) && !(event->mask & IN_ISDIR) &&
+                           event->len > 0) {
                     batch.files.push_back({event->name, event->mask & kFileEvents});
                 }
             } else if (parentWd_ >= 0 && event->wd == parentWd_) {
@@ -112,7 +115,8 @@ DropBatch DropWatcher::Drain() {
         batch.gone = true;
         ForgetDirectory();
     }
-    if (dirWd_ < 0 && (batch.gone || parentSawDirectory || batch.overflow) && Rearm()) batch.back = true;
+    if (dirWd_ < 0 && (batch.gone || parentSawDirectory || batch.overflow) && Rearm())
+        batch.back = true;
     return batch;
 }
 

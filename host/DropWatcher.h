@@ -11,9 +11,9 @@
 // Owns one inotify descriptor. Not copyable; used from one thread.
 #pragma once
 
-#include <cstddef>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>

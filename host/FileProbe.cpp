@@ -11,7 +11,9 @@
 namespace host {
 namespace {
 
-long long Nanoseconds(const struct timespec& t) { return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec; }
+long long Nanoseconds(const struct timespec& t) {
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
 
 // A writer opening the file during the instant we hold the lease makes the
 // kernel send the lease-break signal, SIGIO by default, which would end the
@@ -31,7 +33,8 @@ void KeepLeaseBreaksHarmless() {
 std::optional<FileSignature> SignatureOf(const std::string& path) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return FileSignature{st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+    return FileSignature{st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_mtim),
+                         Nanoseconds(st.st_ctim)};
 }
 
 Holders OtherHolders(const std::string& path) {

@@ -12,7 +12,9 @@ FollowUpPolicy::FollowUpPolicy(std::string directory) : directory_(std::move(dir
 
 bool FollowUpPolicy::NeedsAnotherCall(const DropBatch& during) {
     ForgetChangedFiles();
-    bool again = during.overflow || during.back;
+    // Then the events say too little, or the scan has to start over anyway.
+    if (during.overflow || during.back) return true;
+    bool again = false;
     for (const DropEvent& event : during.files) {
         const std::string path = directory_ + "/" + event.name;
         const auto signature = SignatureOf(path);

@@ -22,7 +22,8 @@ std::string Duration(double seconds) {
     const long total = static_cast<long>(seconds + 0.5);
     char text[32];
     if (total >= 3600)
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60,
+                      total % 60);
     else
         std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
     return text;
@@ -38,7 +39,8 @@ long CountWaitingFiles(const std::string& directory) {
         unsigned char type = entry->d_type;
         if (type == DT_UNKNOWN) {
             struct stat st {};
-            if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(st.st_mode))
                 type = DT_REG;
         }
         if (type == DT_REG) ++count;
@@ -51,12 +53,15 @@ std::string FormatProgress(long handled, long waiting, double elapsed, bool done
     char text[160];
     const double rate = elapsed > 0 ? handled / elapsed : 0;
     if (done) {
-        std::snprintf(text, sizeof text, "reservation-host: %ld of %ld bookings handled in %s (%.1f/s)", handled,
+        std::snprintf(text, sizeof text,
+                      "reservation-host: %ld of %ld bookings handled in %s (%.1f/s)", handled,
                       waiting, Duration(elapsed).c_str(), rate);
     } else if (handled <= 0 || elapsed < 0.5) {
-        std::snprintf(text, sizeof text, "reservation-host: %ld of %ld bookings handled", handled, waiting);
+        std::snprintf(text, sizeof text, "reservation-host: %ld of %ld bookings handled", handled,
+                      waiting);
     } else {
-        std::snprintf(text, sizeof text, "reservation-host: %ld of %ld bookings handled, %.1f/s, %s left", handled,
+        std::snprintf(text, sizeof text,
+                      "reservation-host: %ld of %ld bookings handled, %.1f/s, %s left", handled,
                       waiting, rate, Duration((waiting - handled) / rate).c_str());
     }
     return text;
@@ -77,7 +82,8 @@ std::unique_ptr<ProgressLine> ProgressLine::Start(const std::string& directory) 
         return nullptr;
     }
     ::close(pipeFds[1]);  // standard error is now the only writing end
-    return std::unique_ptr<ProgressLine>(new ProgressLine(directory, waiting, terminal, pipeFds[0]));
+    return std::unique_ptr<ProgressLine>(
+        new ProgressLine(directory, waiting, terminal, pipeFds[0]));
 }
 
 ProgressLine::ProgressLine(std::string directory, long waiting, int terminal, int pipeRead)
@@ -112,11 +118,13 @@ void ProgressLine::Draw(bool recount, bool done) {
         const long left = CountWaitingFiles(directory_);
         if (left >= 0) handled_ = std::clamp(waiting_ - left, 0L, waiting_);
     }
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     std::string line = FormatProgress(handled_, waiting_, elapsed, done);
     // A line wider than the terminal wraps, and "\r" then redraws only its tail.
     struct winsize size {};
-    if (!done && ioctl(terminal_, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && line.size() >= size.ws_col)
+    if (!done && ioctl(terminal_, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 &&
+        line.size() >= size.ws_col)
         line.resize(size.ws_col - 1);
     WriteOut(kClear + line + (done ? "\n" : ""));
 }
@@ -129,8 +137,12 @@ void ProgressLine::Run() {
         const int timeout =
             sinceCount >= kRedraw
                 ? 0
-                : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kRedraw - sinceCount).count());
-        struct pollfd fd {pipeRead_, POLLIN, 0};
+                : static_cast<int>(
+                      std::chrono::duration_cast<std::chrono::milliseconds>(kRedraw - sinceCount)
+                          .count());
+        struct pollfd fd {
+            pipeRead_, POLLIN, 0
+        };
         const int ready = poll(&fd, 1, timeout);
         if (ready > 0) {
             char buffer[4096];

@@ -9,6 +9,8 @@
 // progress line, writes each complete trace line, then draws the progress
 // line again. The destructor puts standard error back, lets the helper
 // forward what is left, draws the final line and ends it with a newline.
+// Only for an interactive run: should the process die inside Search, lines
+// still in the pipe are lost with it.
 //
 // Owns the helper thread, the pipe and a duplicate of the terminal
 // descriptor. Not copyable; create and destroy in the thread that calls

@@ -9,21 +9,8 @@
 
 namespace host {
 
-const char* WakeName(Wake wake) {
-    switch (wake) {
-        case Wake::Idle: return "idle";
-        case Wake::Start: return "start";
-        case Wake::Files: return "files";
-        case Wake::FollowUp: return "follow-up";
-        case Wake::Overflow: return "overflow";
-        case Wake::DirectoryBack: return "directory back";
-        case Wake::Interval: return "interval";
-        case Wake::Stop: return "stop";
-    }
-    return "?";
-}
-
-WatchLoop::WatchLoop(Options options, std::function<void()> search, std::function<void(std::string_view)> note)
+WatchLoop::WatchLoop(Options options, std::function<void()> search,
+                     std::function<void(std::string_view)> note)
     : options_(std::move(options)),
       search_(std::move(search)),
       note_(std::move(note)),
@@ -57,8 +44,9 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
         return Wake::Idle;
     }
 
-    Clock::duration wait = followUpDue_ ? Clock::duration::zero()
-                                        : std::min<Clock::duration>(maxWait, TimeToNextEvent(Clock::now()));
+    Clock::duration wait = followUpDue_
+                               ? Clock::duration::zero()
+                               : std::min<Clock::duration>(maxWait, TimeToNextEvent(Clock::now()));
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
     const struct timespec timeout {
         static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
@@ -71,7 +59,8 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
     followUpDue_ = false;
     if (ready > 0 && (fds[1].revents & POLLIN)) {
         const DropBatch batch = watcher_.Drain();
-        if (batch.gone) note_("the drop directory " + dir + " is gone; waiting for it to come back");
+        if (batch.gone)
+            note_("the drop directory " + dir + " is gone; waiting for it to come back");
         if (batch.back) {
             note_("watching " + dir + " again");
             why = Wake::DirectoryBack;
@@ -92,8 +81,9 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
     }
     if (why == Wake::Idle && now >= nextInterval_) {
         if (!watcher_.Verify()) {
-            note_(watcher_.Watching() ? "watching " + dir + " again"
-                                      : "the drop directory " + dir + " is gone; waiting for it to come back");
+            note_(watcher_.Watching()
+                      ? "watching " + dir + " again"
+                      : "the drop directory " + dir + " is gone; waiting for it to come back");
             nextMissingRetry_ = now + options_.missingRetry;
         }
         if (watcher_.Watching())
@@ -112,7 +102,8 @@ void WatchLoop::Call(Wake) {
     nextInterval_ = Clock::now() + options_.interval;
 
     const DropBatch during = watcher_.Drain();
-    if (during.gone) note_("the drop directory " + options_.directory + " is gone; waiting for it to come back");
+    if (during.gone)
+        note_("the drop directory " + options_.directory + " is gone; waiting for it to come back");
     if (during.back) note_("watching " + options_.directory + " again");
     followUpDue_ = followUps_.NeedsAnotherCall(during);
 }

@@ -38,8 +38,6 @@ enum class Wake {
     Stop,           // the stop descriptor became readable; nothing was called
 };
 
-const char* WakeName(Wake wake);
-
 class WatchLoop {
 public:
     using Clock = std::chrono::steady_clock;
@@ -55,7 +53,8 @@ public:
 
     // search: makes one call of Search. note: one line for the log, without
     // a trailing newline (the host's own messages, not the module's).
-    WatchLoop(Options options, std::function<void()> search, std::function<void(std::string_view)> note);
+    WatchLoop(Options options, std::function<void()> search,
+              std::function<void(std::string_view)> note);
     WatchLoop(const WatchLoop&) = delete;
     WatchLoop& operator=(const WatchLoop&) = delete;
 

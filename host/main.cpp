@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
     if (options->watch) {
         watched = host::DropDirectoryOf(options->requests.front());
         if (watched.empty()) {
-            Note("the request \"" + options->requests.front() + "\" names no drop directory (DIRECTORY?MODE!CLERK)");
+            Note("the request \"" + options->requests.front() +
+                 "\" names no drop directory (DIRECTORY?MODE!CLERK)");
             return 2;
         }
     }
@@ -107,11 +108,12 @@ int main(int argc, char** argv) {
         }
     }
 
-    const std::string modulePath = options->modulePath.empty() ? host::DefaultModulePath() : options->modulePath;
+    const std::string modulePath =
+        options->modulePath.empty() ? host::DefaultModulePath() : options->modulePath;
     host::ModuleLoader module;
     if (!module.Load(modulePath)) {
-        std::fprintf(stderr, "reservation-host: cannot load the module %s: %s\n", modulePath.c_str(),
-                     module.Error().c_str());
+        std::fprintf(stderr, "reservation-host: cannot load the module %s: %s\n",
+                     modulePath.c_str(), module.Error().c_str());
         return 1;
     }
 

@@ -34,7 +34,8 @@ int Status(int waitStatus) {
 }
 
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -44,8 +45,10 @@ std::string HostPath() { return BinaryDir() + "/bin/reservation-host"; }
 std::string ModulePath() { return BinaryDir() + "/bin/reservation.so"; }
 
 std::string BookingText(const std::string& number, const std::string& guest) {
-    const std::string fields[] = {"NET", number, "网络预订", "携程", "021-5555", "标准间", "现金", "2026-03-17",
-                                  "2026-03-20", guest, "13800000000", "2", "1", "", "", "1000", "无烟"};
+    const std::string fields[] = {"NET",         number, "网络预订",   "携程",       "021-5555",
+                                  "标准间",      "现金", "2026-03-17", "2026-03-20", guest,
+                                  "13800000000", "2",    "1",          "",           "",
+                                  "1000",        "无烟"};
     std::string text;
     for (const auto& field : fields) text += (text.empty() ? "" : ",") + ts::Gbk(field);
     return text;
@@ -53,7 +56,8 @@ std::string BookingText(const std::string& number, const std::string& guest) {
 
 int CountOf(std::string_view haystack, std::string_view text) {
     int count = 0;
-    for (std::size_t at = haystack.find(text); at != std::string_view::npos; at = haystack.find(text, at + 1))
+    for (std::size_t at = haystack.find(text); at != std::string_view::npos;
+         at = haystack.find(text, at + 1))
         ++count;
     return count;
 }
@@ -75,7 +79,8 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-HostChild::HostChild(const std::vector<std::string>& args, Output output, const std::string& program) {
+HostChild::HostChild(const std::vector<std::string>& args, Output output,
+                     const std::string& program) {
     // Everything the child needs is prepared before fork: after it, only
     // async-signal-safe calls.
     std::vector<std::string> env;
@@ -107,7 +112,8 @@ HostChild::HostChild(const std::vector<std::string>& args, Output output, const 
     }
 
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     if (pid_ == 0) {
@@ -130,7 +136,9 @@ HostChild::~HostChild() {
 
 bool HostChild::ReadSome(std::chrono::steady_clock::time_point deadline) {
     if (eof_) return false;
-    struct pollfd p {fd_, POLLIN, 0};
+    struct pollfd p {
+        fd_, POLLIN, 0
+    };
     const int ready = poll(&p, 1, RemainingMs(deadline));
     if (ready <= 0) return false;
     char buffer[4096];
@@ -147,7 +155,8 @@ bool HostChild::ReadSome(std::chrono::steady_clock::time_point deadline) {
 bool HostChild::WaitFor(std::string_view text, milliseconds timeout, int count) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (CountOf(output_, text) < count) {
-        if (!ReadSome(deadline) && (eof_ || RemainingMs(deadline) == 0)) return CountOf(output_, text) >= count;
+        if (!ReadSome(deadline) && (eof_ || RemainingMs(deadline) == 0))
+            return CountOf(output_, text) >= count;
     }
     return true;
 }
@@ -164,7 +173,9 @@ int HostChild::Finish(milliseconds timeout) {
     int result = -1;
     const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
     if (pidfd >= 0) {
-        struct pollfd p {pidfd, POLLIN, 0};
+        struct pollfd p {
+            pidfd, POLLIN, 0
+        };
         const bool ended = poll(&p, 1, RemainingMs(deadline)) > 0;
         ::close(pidfd);
         int status = 0;

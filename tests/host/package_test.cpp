@@ -30,7 +30,8 @@ std::string Field(const std::string& info, const std::string& name) {
 TEST(DebianPackage, BuildsAndItsUnpackedHostImportsABooking) {
     const std::string driver = ts::DriverPath(ts::Backend::SQLite);
     if (driver.empty()) GTEST_SKIP() << "no SQLite ODBC driver";
-    if (RunCommand("command -v dpkg-deb cpack ninja").second != 0) GTEST_SKIP() << "dpkg-deb, cpack or ninja missing";
+    if (RunCommand("command -v dpkg-deb cpack ninja").second != 0)
+        GTEST_SKIP() << "dpkg-deb, cpack or ninja missing";
 
     ts::TempDir work;
     const std::string build = work.File("build");
@@ -56,8 +57,10 @@ TEST(DebianPackage, BuildsAndItsUnpackedHostImportsABooking) {
     ASSERT_EQ(infoStatus, 0) << info;
     EXPECT_EQ(Field(info, "Package"), "reservation");
     const std::string depends = Field(info, "Depends");
-    for (const char* library : {"libodbc2", "libqt6widgets6", "libqt6core6", "libstdc++6", "libc6", "unixodbc"})
-        EXPECT_NE(depends.find(library), std::string::npos) << library << " missing from: " << depends;
+    for (const char* library :
+         {"libodbc2", "libqt6widgets6", "libqt6core6", "libstdc++6", "libc6", "unixodbc"})
+        EXPECT_NE(depends.find(library), std::string::npos)
+            << library << " missing from: " << depends;
     EXPECT_EQ(depends.find("libasan"), std::string::npos) << depends;
     EXPECT_EQ(Field(info, "Recommends"), "libsqliteodbc");
     EXPECT_EQ(Field(info, "Suggests"), "odbc-postgresql");
@@ -75,21 +78,24 @@ TEST(DebianPackage, BuildsAndItsUnpackedHostImportsABooking) {
     const std::string database = work.File("velmar.db");
     {
         ts::OdbcSession setup("Driver=" + driver + ";Database=" + database + ";Timeout=10000;");
-        std::vector<std::string> statements = ts::SplitSqlScript(ts::ReadFile(share + "db/sqlite/schema.sql"));
+        std::vector<std::string> statements =
+            ts::SplitSqlScript(ts::ReadFile(share + "db/sqlite/schema.sql"));
         for (auto& seed : ts::SplitSqlScript(ts::Gbk(ts::ReadFile(share + "db/seed.sql"))))
             statements.push_back(std::move(seed));
         setup.ExecuteInTransaction(statements);
     }
-    ts::WriteFile(work.File("odbc.ini"),
-                  "[velmardb]\nDriver = " + driver + "\nDatabase = " + database + "\nTimeout = 10000\n");
+    ts::WriteFile(work.File("odbc.ini"), "[velmardb]\nDriver = " + driver +
+                                             "\nDatabase = " + database + "\nTimeout = 10000\n");
     setenv("ODBCINI", work.File("odbc.ini").c_str(), 1);
     setenv("VELMAR_INI_DIR", (share + "examples").c_str(), 1);
 
     ts::TempDir drop;
     ts::WriteFile(drop.File("booking.txt"), hosttest::BookingText("WB-DEB"));
-    HostChild host({drop.Path() + "?1!Zedi"}, HostChild::Output::Pipe, root + "/usr/bin/reservation-host");
+    HostChild host({drop.Path() + "?1!Zedi"}, HostChild::Output::Pipe,
+                   root + "/usr/bin/reservation-host");
     EXPECT_EQ(host.Finish(), 0) << host.Text();
-    EXPECT_NE(host.Text().find("imported " + drop.File("booking.txt")), std::string::npos) << host.Text();
+    EXPECT_NE(host.Text().find("imported " + drop.File("booking.txt")), std::string::npos)
+        << host.Text();
     EXPECT_FALSE(ts::FileExists(drop.File("booking.txt")));
 
     ts::OdbcSession check("Driver=" + driver + ";Database=" + database + ";");

@@ -3,10 +3,10 @@
 // calls, an overflowing event queue, a directory that goes and comes back,
 // and the stop descriptor.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
@@ -25,7 +25,9 @@ using std::chrono::milliseconds;
 constexpr milliseconds kNoWait{0};
 constexpr milliseconds kWait{5000};  // an upper bound; the events are already queued
 
-void Touch(const std::string& path, const std::string& text = "booking") { ts::WriteFile(path, text); }
+void Touch(const std::string& path, const std::string& text = "booking") {
+    ts::WriteFile(path, text);
+}
 
 // Does to every file what the module does to one it cannot import: opens it
 // for reading and writing, writes nothing, closes it (IN_CLOSE_WRITE).
@@ -140,15 +142,20 @@ TEST_F(WatchLoopTest, AnOverflowingEventQueueMakesAFullCall) {
     std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> limit;
     if (limit <= 0 || limit > 200000) GTEST_SKIP() << "max_queued_events is " << limit;
 
-    Make();
-    // Bookings pour in while a long call runs and the loop cannot read.
-    onSearch_ = [&](int call) {
-        if (call != 1) return;
+    // One more closed file than the queue holds; each name is new, so the
+    // kernel cannot merge the events.
+    auto flood = [this, limit] {
         for (long i = 0; i <= limit; ++i) {
-            const int fd = ::open((drop_ + "/" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            const int fd = ::open((drop_ + "/" + std::to_string(i)).c_str(),
+                                  O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
             ASSERT_GE(fd, 0);
             ::close(fd);
         }
+    };
+    Make();
+    // Bookings pour in while a long call runs and the loop cannot read.
+    onSearch_ = [&](int call) {
+        if (call == 1) flood();
     };
     EXPECT_EQ(loop_->Step(kNoWait), Wake::Start);
     EXPECT_EQ(loop_->Step(kNoWait), Wake::FollowUp);  // the overflow seen right after the call
@@ -156,7 +163,7 @@ TEST_F(WatchLoopTest, AnOverflowingEventQueueMakesAFullCall) {
 
     // And an overflow between calls.
     onSearch_ = {};
-    for (long i = 0; i <= limit; ++i) Touch(drop_ + "/" + std::to_string(i), "x");
+    flood();
     EXPECT_EQ(loop_->Step(kWait), Wake::Overflow);
     EXPECT_TRUE(loop_->Watcher().Watching());
 }

@@ -3,11 +3,11 @@
 // their writer are imported without waiting for the periodic call; the drop
 // directory can go and come back; SIGTERM and SIGINT end it cleanly.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
@@ -87,7 +87,8 @@ TEST_F(WatchModeTest, AFileHeldOpenByItsWriterIsImportedOnceReleased) {
     if (writer == 0) {
         // The writer: the whole booking written, the file not yet closed.
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        const bool ok =
+            fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
         ::close(ready[0]);
         ::close(release[1]);
         [[maybe_unused]] ssize_t n = ::write(ready[1], ok ? "1" : "0", 1);
