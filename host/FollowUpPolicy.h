@@ -33,9 +33,6 @@ public:
     // during: the events drained right after a call returned.
     bool NeedsAnotherCall(const DropBatch& during);
 
-    // Files offered to a follow-up call and still present unchanged.
-    std::size_t Remembered() const { return offered_.size(); }
-
 private:
     void ForgetChangedFiles();
 

@@ -37,7 +37,7 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
         nextMissingRetry_ = now + options_.missingRetry;
         if (watcher_.Watching()) {
             note_("watching " + dir);
-            Call(Wake::Start);
+            Call();
             return Wake::Start;
         }
         note_("the drop directory " + dir + " does not exist; waiting for it");
@@ -92,11 +92,11 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
             nextInterval_ = now + options_.interval;
     }
     if (why == Wake::Idle) return Wake::Idle;
-    Call(why);
+    Call();
     return why;
 }
 
-void WatchLoop::Call(Wake) {
+void WatchLoop::Call() {
     ++calls_;
     search_();
     nextInterval_ = Clock::now() + options_.interval;

@@ -74,7 +74,7 @@ public:
     const DropWatcher& Watcher() const { return watcher_; }
 
 private:
-    void Call(Wake why);
+    void Call();
     Clock::duration TimeToNextEvent(Clock::time_point now) const;
 
     Options options_;
