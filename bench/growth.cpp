@@ -1,17 +1,25 @@
 // bench_growth: the module's cost per booking when the hotel tables already
 // hold many guests, against empty tables.
 //
-//   bench_growth [--rows 100000] [--count 2000] [--backend sqlite|postgresql|both]
+//   bench_growth [--rows 100000] [--count 2000] [--rounds 5]
+//                [--backend sqlite|postgresql|both]
+//
+// The floor (see bench_throughput) is measured beside the module, taking
+// turns in rounds, to tell what the database itself makes of the bigger
+// tables.
 //
 // The full database gets its rows (guest profiles, each with a reservation
 // and an opening folio) in one transaction of three insert-select
 // statements, then fresh statistics, as a database in daily use has them.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/Floor.h"
 #include "tests/support/Encoding.h"
 #include "tests/support/OdbcSession.h"
 #include "tests/support/TempDir.h"
@@ -68,41 +76,57 @@ void Fill(ts::HotelDatabase& db, int rows) {
         clock.Seconds(), db.Count("GstProfile"));
 }
 
-// Seconds per booking of count imports, or a negative number when not all
-// were imported.
-double ImportCost(int count) {
-    ts::TempDir drop;
-    bench::WriteBookingFiles(drop.Path(), 1, count);
-    const bench::ImportRun run = bench::ImportDropDirectory(drop.Path());
-    if (run.imported != count) {
-        std::printf("  only %d of %d bookings imported; first other trace lines:\n", run.imported,
-                    count);
-        for (const std::string& line : run.firstProblems) std::printf("    %s\n", line.c_str());
-        return -1;
+struct Costs {
+    double module = 0;  // seconds per booking
+    double floor = 0;
+};
+
+// Seconds per booking of count module imports and count floor bookings,
+// taking turns in rounds; nullopt when not all were imported.
+std::optional<Costs> CostsPerBooking(int count, int rounds) {
+    double moduleSeconds = 0, floorSeconds = 0;
+    int serial = 1;
+    for (int round = 0; round < rounds; ++round) {
+        const int n = count / rounds + (round < count % rounds ? 1 : 0);
+        ts::TempDir drop;
+        bench::WriteBookingFiles(drop.Path(), serial, n);
+        serial += n;
+        const bench::ImportRun run = bench::ImportDropDirectory(drop.Path());
+        if (run.imported != n) {
+            std::printf("  only %d of %d bookings imported; first other trace lines:\n",
+                        run.imported, n);
+            for (const std::string& line : run.firstProblems) std::printf("    %s\n", line.c_str());
+            return std::nullopt;
+        }
+        moduleSeconds += run.seconds;
+        floorSeconds += bench::RunFloor(serial, n);
+        serial += n;
     }
-    return run.seconds / count;
+    return Costs{moduleSeconds / count, floorSeconds / count};
 }
 
-bool Measure(ts::Backend backend, int rows, int count) {
-    double empty = 0, full = 0;
+bool Measure(ts::Backend backend, int rows, int count, int rounds) {
+    std::optional<Costs> empty, full;
     {
         ts::HotelDatabase db(backend);
-        std::printf("%s, %d bookings, %s\n", ts::BackendName(backend), count,
+        std::printf("%s, %d bookings in %d rounds, %s\n", ts::BackendName(backend), count, rounds,
                     bench::DurabilitySettings(db).c_str());
-        empty = ImportCost(count);
-        if (empty < 0) return false;
-        bench::PrintRate("module, empty tables", count, empty * count);
+        empty = CostsPerBooking(count, rounds);
+        if (!empty) return false;
+        bench::PrintRate("module, empty tables", count, empty->module * count);
+        bench::PrintRate("floor, empty tables", count, empty->floor * count);
     }
     {
         ts::HotelDatabase db(backend);
         Fill(db, rows);
-        full = ImportCost(count);
-        if (full < 0) return false;
-        const std::string label = "module, " + std::to_string(rows) + " guests already in";
-        bench::PrintRate(label.c_str(), count, full * count);
+        full = CostsPerBooking(count, rounds);
+        if (!full) return false;
+        const std::string guests = std::to_string(rows) + " guests already in";
+        bench::PrintRate(("module, " + guests).c_str(), count, full->module * count);
+        bench::PrintRate(("floor, " + guests).c_str(), count, full->floor * count);
     }
-    std::printf("  cost per booking full / empty: %.2f (target at most %.2f)\n", full / empty,
-                kTargetRatio);
+    std::printf("  cost per booking full / empty: module %.2f (target at most %.2f), floor %.2f\n",
+                full->module / empty->module, kTargetRatio, full->floor / empty->floor);
     return true;
 }
 
@@ -114,9 +138,10 @@ int main(int argc, char** argv) {
         const bench::Options options(argc, argv);
         const int rows = options.Int("rows", 100000);
         const int count = options.Int("count", 2000);
+        const int rounds = std::min(options.Int("rounds", 5), count);
         for (ts::Backend backend : options.Backends()) {
             if (!bench::BackendReady(backend)) continue;
-            if (!Measure(backend, rows, count)) return 1;
+            if (!Measure(backend, rows, count, rounds)) return 1;
         }
         return 0;
     } catch (const std::exception& e) {
