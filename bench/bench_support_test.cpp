@@ -3,8 +3,12 @@
 // floor that writes other rows than the module, driver settings or pooling
 // that never reach the driver.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +16,8 @@
 #include "bench/ConnectionPooling.h"
 #include "bench/DataSourceCopy.h"
 #include "bench/Floor.h"
+#include "bench/HostRun.h"
+#include "bench/TableFill.h"
 #include "framework/clock.h"
 #include "recordlayer/CDBException.h"
 #include "recordlayer/DbConnection.h"
@@ -56,6 +62,69 @@ TEST(BenchOptions, ValuesFlagsAndRepeats) {
     const bench::Options wrong(3, const_cast<char**>(bad));
     EXPECT_THROW(wrong.Int("count", 1), std::invalid_argument);
     EXPECT_THROW(wrong.Backends(), std::invalid_argument);
+}
+
+// A stand-in host: trace lines split over several writes, the last one
+// without its newline, and a non-zero exit.
+TEST(BenchHostRun, CountsImportedLinesAndKeepsTheOthers) {
+    ts::TempDir dir;
+    const std::string host = dir.File("host.sh");
+    ts::WriteFile(
+        host,
+        "#!/bin/sh\n"
+        "echo 'RESERVATION.DLL Initializing!' >&2\n"
+        "printf 'impo' >&2; printf 'rted a as guest account 1\\nrequest=%s\\n' \"$1\" >&2\n"
+        "echo \"probe=$BENCH_PROBE\" >&2\n"
+        "printf 'imported b as guest account 2' >&2\n"
+        "exit 3\n");
+    ASSERT_EQ(chmod(host.c_str(), 0755), 0);
+
+    const bench::HostRun run = bench::RunHost(host, "/drop", {"BENCH_PROBE=set"});
+    EXPECT_EQ(run.imported, 2);
+    EXPECT_EQ(run.otherLines, (std::vector<std::string>{"request=/drop?1!bench", "probe=set"}));
+    EXPECT_EQ(run.exitStatus, 3);
+    ASSERT_TRUE(run.firstImported.has_value());
+    EXPECT_LE(*run.firstImported, run.seconds);
+    EXPECT_GT(run.peakKiB, 0);
+}
+
+TEST(BenchImportRun, CountsOnlyBookingsThatWereImported) {
+    ts::HotelDatabase db(ts::Backend::SQLite);
+    ts::TempDir drop;
+    bench::WriteBookingFiles(drop.Path(), 1, 1);
+    bench::BookingValues undated = bench::BookingFor(2);
+    undated.arrival = "someday";
+    ts::WriteFile(drop.File("undated.txt"), bench::BookingFileText(undated));
+
+    const bench::ImportRun run = bench::ImportDropDirectory(drop.Path());
+    EXPECT_EQ(run.imported, 1);
+    EXPECT_EQ(run.otherLines, 1);
+    ASSERT_EQ(run.firstProblems.size(), 1u);
+    EXPECT_NE(run.firstProblems[0].find("undated.txt"), std::string::npos) << run.firstProblems[0];
+    EXPECT_FALSE(run.firstProblems[0].ends_with("\n"));
+    EXPECT_EQ(db.Count("Reservation"), 1);
+}
+
+// The driver reads the first of two lines with one keyword, so a setting
+// must replace the line it overrides.
+TEST(BenchDataSourceCopy, ReplacesKeywordsAndAddsNewOnes) {
+    ts::HotelDatabase db(ts::Backend::SQLite);
+    const bench::DataSourceCopy copy(db, "pooled-driver", {"Timeout=5", "SyncPragma=FULL"});
+    std::istringstream text(ts::ReadFile(std::getenv("ODBCINI")));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+
+    auto count = [&lines](const std::string& prefix) {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&prefix](const std::string& l) { return l.starts_with(prefix); });
+    };
+    EXPECT_EQ(lines.front(), "[velmardb]");
+    EXPECT_EQ(count("Driver"), 1);
+    EXPECT_EQ(count("Driver=pooled-driver"), 1);
+    EXPECT_EQ(count("Timeout"), 1);
+    EXPECT_EQ(count("Timeout=5"), 1);
+    EXPECT_EQ(count("SyncPragma=FULL"), 1);
+    EXPECT_EQ(count("Database = " + db.DatabaseName()), 1);
 }
 
 class BenchDatabase : public ts::BackendTest {
@@ -142,6 +211,42 @@ TEST_P(BenchDatabase, WithoutPoolingEachConnectionIsNew) {
     rl::DbConnection second;
     second.OpenConnection(ts::kModuleConnect, 0);
     EXPECT_THROW(second.ExecuteDirect("insert into pooled_probe (x) values (1)"), rl::CDBException);
+}
+
+TEST_P(BenchDatabase, HostImportsThroughTheSameDataSource) {
+    ts::HotelDatabase db(GetBackend());
+    ts::TempDir drop;
+    bench::WriteBookingFiles(drop.Path(), 1, 3);
+    // An unloaded driver library leaves leaks the checker cannot attribute.
+    const bench::HostRun run =
+        bench::RunHost(bench::DefaultHostPath(), drop.Path(), {"ASAN_OPTIONS=detect_leaks=0"});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.imported, 3);
+    EXPECT_TRUE(run.otherLines.empty()) << run.otherLines.front();
+    EXPECT_TRUE(std::filesystem::is_empty(drop.Path()));
+    EXPECT_EQ(db.Count("Reservation"), 3);
+}
+
+// Accounts do not start at 1 here, so rows that assumed they did would
+// point at the wrong guests.
+TEST_P(BenchDatabase, FilledReservationsAndFoliosBelongToTheFilledGuests) {
+    ts::HotelDatabase db(GetBackend());
+    db.Execute("insert into GstProfile (ChnName, OrgClerk) values ('earlier', 'desk')");
+    bench::FillHotelTables(db, 50);
+
+    EXPECT_EQ(db.Count("GstProfile"), 51);
+    EXPECT_EQ(db.Scalar("select count(*) from Reservation r join GstProfile g on g.Acct = r.GstAcct"
+                        " where g.OrgClerk = 'fill'"),
+              "50");
+    EXPECT_EQ(db.Scalar("select count(*) from FOLIO f join GstProfile g on g.Acct = f.GstAcct"
+                        " where g.OrgClerk = 'fill'"),
+              "50");
+    EXPECT_EQ(db.Scalar("select count(distinct ChnName) from GstProfile where OrgClerk = 'fill'"),
+              "50");
+    EXPECT_EQ(db.Scalar("select count(distinct CRONum) from Reservation"), "50");
+    EXPECT_EQ(db.Scalar("select count(distinct OrgTime) from GstProfile where OrgClerk = 'fill'"),
+              "50");
+    EXPECT_EQ(db.Scalar("select min(OrgTime) from GstProfile where OrgClerk = 'fill'"), "00:00:01");
 }
 
 INSTANTIATE_BACKENDS(BenchDatabase);

@@ -8,9 +8,8 @@
 // turns in rounds, to tell what the database itself makes of the bigger
 // tables.
 //
-// The full database gets its rows (guest profiles, each with a reservation
-// and an opening folio) in one transaction of three insert-select
-// statements, then fresh statistics, as a database in daily use has them.
+// The full database gets its rows from FillHotelTables (guest profiles, each
+// with a reservation and an opening folio, then fresh statistics).
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -20,57 +19,16 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/Floor.h"
-#include "tests/support/Encoding.h"
-#include "tests/support/OdbcSession.h"
+#include "bench/TableFill.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 constexpr double kTargetRatio = 1.2;
 
-// Three insert-select statements that add rows guests, numbered from 1,
-// with a reservation and a folio each. Assumes an empty GstProfile, so that
-// guest i gets account i.
-std::vector<std::string> FillStatements(ts::Backend backend, int rows) {
-    const bool sqlite = backend == ts::Backend::SQLite;
-    const std::string n =
-        "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
-        std::to_string(rows) + ") ";
-    const std::string timeOfDay =
-        sqlite ? "printf('%02d:%02d:%02d', i / 3600 % 24, i / 60 % 60, i % 60)"
-               : "lpad((i / 3600 % 24)::text, 2, '0') || ':' || lpad((i / 60 % 60)::text, 2, '0') "
-                 "|| ':' || "
-                 "lpad((i % 60)::text, 2, '0')";
-    const std::string orgDate = sqlite ? "date('2024-01-01', '+' || (i % 700) || ' days')"
-                                       : "to_char(date '2024-01-01' + i % 700, 'YYYY-MM-DD')";
-    const std::string arrival = sqlite ? "datetime('2024-01-01', '+' || (i % 700) || ' days')"
-                                       : "timestamp '2024-01-01' + (i % 700) * interval '1 day'";
-    const std::string departure = sqlite
-                                      ? "datetime('2024-01-01', '+' || (i % 700 + 2) || ' days')"
-                                      : "timestamp '2024-01-01' + (i % 700 + 2) * interval '1 day'";
-    const std::string guest = ts::Gbk("老客");
-    const std::string note = ts::Gbk("(预定公司携程 电话:021-5555) 无烟");
-    const std::string folio = ts::Gbk("标准帐本");
-    return {
-        "insert into GstProfile (ChnName, Phone, OrgDate, OrgTime, OrgClerk) " + n + "select '" +
-            guest + "' || i, '139' || i, " + orgDate + ", " + timeOfDay + ", 'fill' from n",
-        "insert into Reservation (GstAcct, CRONum, Adults, ArrDate, DptDate, RmType, RmNumbers, "
-        "Paymethod, "
-        "RateCode, FolioRate, RmRate, ConsumStyle, MarketCode, Note, OrgDate, OrgTime, OrgClerk) " +
-            n + "select i, 'OLD-' || i, 2, " + arrival + ", " + departure +
-            ", 'STD', 1, 'CASH', 'RACK', '333', '333', 0, 'NET', '" + note + "', " + orgDate +
-            ", " + timeOfDay + ", 'fill' from n",
-        "insert into FOLIO (GstAcct, Code, Descp) " + n + "select i, 'A', '" + folio + "' from n",
-    };
-}
-
 void Fill(ts::HotelDatabase& db, int rows) {
     bench::Stopwatch clock;
-    ts::OdbcSession session(ts::kModuleConnect);
-    session.ExecuteInTransaction(FillStatements(db.Backend(), rows));
-    session.Execute(db.Backend() == ts::Backend::SQLite
-                        ? "analyze"
-                        : "analyze dbo.gstprofile, dbo.reservation, dbo.folio");
+    bench::FillHotelTables(db, rows);
     std::printf(
         "  filled %d guest profiles, reservations and folios in %.1f s (%ld profiles now)\n", rows,
         clock.Seconds(), db.Count("GstProfile"));

@@ -1,0 +1,65 @@
+#include "bench/TableFill.h"
+
+#include <string>
+#include <vector>
+
+#include "tests/support/Encoding.h"
+#include "tests/support/OdbcSession.h"
+
+namespace bench {
+namespace {
+
+// Expressions over the row number i, for one backend.
+struct RowExpressions {
+    std::string timeOfDay, orgDate, arrival, departure;
+};
+
+RowExpressions ExpressionsFor(ts::Backend backend) {
+    if (backend == ts::Backend::SQLite)
+        return {"printf('%02d:%02d:%02d', i / 3600 % 24, i / 60 % 60, i % 60)",
+                "date('2024-01-01', '+' || (i % 700) || ' days')",
+                "datetime('2024-01-01', '+' || (i % 700) || ' days')",
+                "datetime('2024-01-01', '+' || (i % 700 + 2) || ' days')"};
+    return {
+        "lpad((i / 3600 % 24)::text, 2, '0') || ':' || lpad((i / 60 % 60)::text, 2, '0') || ':' "
+        "|| lpad((i % 60)::text, 2, '0')",
+        "to_char(date '2024-01-01' + i % 700, 'YYYY-MM-DD')",
+        "timestamp '2024-01-01' + (i % 700) * interval '1 day'",
+        "timestamp '2024-01-01' + (i % 700 + 2) * interval '1 day'"};
+}
+
+std::vector<std::string> FillStatements(ts::Backend backend, int rows) {
+    const RowExpressions e = ExpressionsFor(backend);
+    const std::string numbers =
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+        std::to_string(rows) + ") ";
+    // The new guests' accounts, named i, whatever the table held before.
+    const std::string guests = " from (select Acct as i from GstProfile where OrgClerk = 'fill') g";
+    const std::string guest = ts::Gbk("老客");
+    const std::string note = ts::Gbk("(预定公司携程 电话:021-5555) 无烟");
+    const std::string folio = ts::Gbk("标准帐本");
+    return {
+        "insert into GstProfile (ChnName, Phone, OrgDate, OrgTime, OrgClerk) " + numbers +
+            "select '" + guest + "' || i, '139' || i, " + e.orgDate + ", " + e.timeOfDay +
+            ", 'fill' from n",
+        "insert into Reservation (GstAcct, CRONum, Adults, ArrDate, DptDate, RmType, RmNumbers, "
+        "Paymethod, RateCode, FolioRate, RmRate, ConsumStyle, MarketCode, Note, OrgDate, OrgTime, "
+        "OrgClerk) select i, 'OLD-' || i, 2, " +
+            e.arrival + ", " + e.departure +
+            ", 'STD', 1, 'CASH', 'RACK', '333', '333', 0, 'NET', '" + note + "', " + e.orgDate +
+            ", " + e.timeOfDay + ", 'fill'" + guests,
+        "insert into FOLIO (GstAcct, Code, Descp) select i, 'A', '" + folio + "'" + guests,
+    };
+}
+
+}  // namespace
+
+void FillHotelTables(ts::HotelDatabase& db, int rows) {
+    ts::OdbcSession session(ts::kModuleConnect);
+    session.ExecuteInTransaction(FillStatements(db.Backend(), rows));
+    session.Execute(db.Backend() == ts::Backend::SQLite
+                        ? "analyze"
+                        : "analyze dbo.gstprofile, dbo.reservation, dbo.folio");
+}
+
+}  // namespace bench
