@@ -224,9 +224,6 @@ bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*option
     attachedTo_ = &db;
     db.Attach(this);
     try {
-        CheckOdbc(
-            SQLPrepare(stmt_, SqlText(selectSql_), static_cast<SQLINTEGER>(selectSql_.size())),
-            SQL_HANDLE_STMT, stmt_, "prepare the query");
         params_.assign(params.size(), BoundValue{});
         for (std::size_t i = 0; i < params.size(); ++i) {
             BoundValue& v = params_[i];
@@ -246,8 +243,9 @@ bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*option
             }
         }
         BindParameters(stmt_, params_);
-        // The opening for an insert must not read the table: the SQLite
-        // driver would materialise every row on execution.
+        // The opening for an insert must not read the table (the SQLite
+        // driver would materialise every row on execution), nor cost a
+        // round trip: the statement is sent only when a row is wanted.
         const bool lazy = !isSelect && openType_ == KeysetOpen;
         atEnd_ = false;
         if (!lazy) EnsureExecuted();
@@ -265,22 +263,34 @@ void TableRecord::EnsureExecuted() {
 }
 
 void TableRecord::Execute() {
-    CheckOdbc(SQLExecute(stmt_), SQL_HANDLE_STMT, stmt_, "run the query", true);
+    // One direct execution: a prepare costs extra round trips on a server
+    // and buys nothing for a statement run once.
+    CheckOdbc(SQLExecDirect(stmt_, SqlText(selectSql_), static_cast<SQLINTEGER>(selectSql_.size())),
+              SQL_HANDLE_STMT, stmt_, "run the query", true);
     executed_ = true;
     SQLSMALLINT count = 0;
     CheckOdbc(SQLNumResultCols(stmt_, &count), SQL_HANDLE_STMT, stmt_, "describe the result");
     columnNames_.assign(static_cast<std::size_t>(count), std::string());
-    for (SQLSMALLINT c = 1; c <= count; ++c) {
-        SQLCHAR name[256] = {};
-        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
-        SQLULEN size = 0;
-        CheckOdbc(SQLDescribeCol(stmt_, static_cast<SQLUSMALLINT>(c), name, sizeof name,
-                                 &nameLength, &type, &size, &digits, &nullable),
-                  SQL_HANDLE_STMT, stmt_, "describe the result");
-        columnNames_[static_cast<std::size_t>(c - 1)] = reinterpret_cast<char*>(name);
-    }
+    namesRead_ = false;
     columnTexts_.assign(columnNames_.size(), std::string());
     columnNull_.assign(columnNames_.size(), true);
+}
+
+// Names serve ColumnText only (a table record binds by position), so they
+// are asked for when it first needs them. The label is what the select
+// named, and unlike a full column description it costs the server no
+// catalogue lookup.
+void TableRecord::ReadColumnNames() {
+    if (namesRead_) return;
+    for (std::size_t c = 0; c < columnNames_.size(); ++c) {
+        SQLCHAR name[256] = {};
+        SQLSMALLINT nameLength = 0;
+        CheckOdbc(SQLColAttribute(stmt_, static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_LABEL, name, sizeof name,
+                                  &nameLength, nullptr),
+                  SQL_HANDLE_STMT, stmt_, "describe the result");
+        columnNames_[c] = reinterpret_cast<char*>(name);
+    }
+    namesRead_ = true;
 }
 
 void TableRecord::Fetch() {
@@ -372,6 +382,7 @@ void TableRecord::NextRow() {
 void TableRecord::ColumnText(std::string_view column, std::string& out) {
     const std::string wanted = Unbracketed(column);
     EnsureExecuted();
+    ReadColumnNames();
     std::size_t index = columnNames_.size();
     for (std::size_t i = 0; i < columnNames_.size(); ++i)
         if (EqualIgnoringCase(columnNames_[i], wanted)) {

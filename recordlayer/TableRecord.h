@@ -179,7 +179,9 @@ class TableRecord {
     bool atEnd_ = true;
     std::vector<FieldBinding> bindings_;  // of the open result set
     std::vector<BoundValue> params_;
+    void ReadColumnNames();
     std::vector<std::string> columnNames_;
+    bool namesRead_ = false;
     std::vector<std::string> columnTexts_;  // result columns past the bindings
     std::vector<bool> columnNull_;
     std::string selectSql_;
