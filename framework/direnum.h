@@ -9,7 +9,7 @@
 namespace fw {
 
 class DirectoryScan {
-public:
+  public:
     DirectoryScan() = default;
     ~DirectoryScan();
     DirectoryScan(const DirectoryScan&) = delete;
@@ -25,7 +25,7 @@ public:
 
     void End();
 
-private:
+  private:
     DIR* dir_ = nullptr;
 };
 

@@ -9,16 +9,17 @@
 // The claim is dropped before the descriptor is closed. Move-only.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
-#include <sys/types.h>
 
 #include "fileerror.h"
 
 namespace fw {
 
 class ExclusiveFile {
-public:
+  public:
     ExclusiveFile() = default;
     ~ExclusiveFile();
     ExclusiveFile(ExclusiveFile&& other) noexcept;
@@ -38,7 +39,7 @@ public:
     // Drops the claim and closes. Safe to call twice.
     void Close();
 
-private:
+  private:
     ExclusiveFile(int fd, bool locked) : fd_(fd), locked_(locked) {}
     int fd_ = -1;
     bool locked_ = false;  // holds the exclusive flock taken by Open()

@@ -12,7 +12,7 @@ namespace fw {
 
 template <class T>
 class NoDestructor {
-public:
+  public:
     template <class... Args>
     explicit NoDestructor(Args&&... args) {
         new (storage_) T(std::forward<Args>(args)...);
@@ -23,7 +23,7 @@ public:
     T& operator*() { return *std::launder(reinterpret_cast<T*>(storage_)); }
     T* operator->() { return &**this; }
 
-private:
+  private:
     alignas(T) unsigned char storage_[sizeof(T)];
 };
 

@@ -45,7 +45,8 @@ void WithdrawExtension(const char* moduleName) {
     TheRegistry().modules.erase(it);
     // The list outlives the module that filled it: give its memory back
     // when the last module goes, so an unloaded module leaves nothing behind.
-    if (TheRegistry().modules.empty()) std::vector<ModuleRegistration>().swap(TheRegistry().modules);
+    if (TheRegistry().modules.empty())
+        std::vector<ModuleRegistration>().swap(TheRegistry().modules);
     if (withdrawn.withdrawResources != nullptr) withdrawn.withdrawResources();
 }
 

@@ -37,7 +37,7 @@ struct DropBatch {
 };
 
 class DropWatcher {
-public:
+  public:
     // directory: an absolute path. Sets up the watch when the directory exists.
     explicit DropWatcher(std::string directory);
     ~DropWatcher();
@@ -68,7 +68,7 @@ public:
     // watch is dropped and Rearm() tried; returns false then.
     bool Verify();
 
-private:
+  private:
     bool StillTheWatchedDirectory() const;
     void WatchParent();
     void DropParentWatch();

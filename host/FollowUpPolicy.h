@@ -26,14 +26,14 @@
 namespace host {
 
 class FollowUpPolicy {
-public:
+  public:
     // directory: the absolute drop directory the event names are relative to.
     explicit FollowUpPolicy(std::string directory);
 
     // during: the events drained right after a call returned.
     bool NeedsAnotherCall(const DropBatch& during);
 
-private:
+  private:
     void ForgetChangedFiles();
 
     std::string directory_;

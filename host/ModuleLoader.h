@@ -10,7 +10,7 @@
 namespace host {
 
 class ModuleLoader {
-public:
+  public:
     using SearchFn = void (*)(const char*);
     using MyGetMesFn = std::int32_t (*)(std::int32_t);
 
@@ -27,7 +27,7 @@ public:
     MyGetMesFn MyGetMes() const { return myGetMes_; }
     const std::string& Error() const { return error_; }
 
-private:
+  private:
     void* handle_ = nullptr;
     SearchFn search_ = nullptr;
     MyGetMesFn myGetMes_ = nullptr;

@@ -33,7 +33,7 @@ long CountWaitingFiles(const std::string& directory);
 std::string FormatProgress(long handled, long waiting, double elapsed, bool done);
 
 class ProgressLine {
-public:
+  public:
     // Starts showing progress when standard error is a terminal and the
     // directory holds at least one file; otherwise returns nullptr and
     // changes nothing.
@@ -43,7 +43,7 @@ public:
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
-private:
+  private:
     ProgressLine(std::string directory, long waiting, int terminal, int pipeRead);
     void Run();
     // recount: count the files left first; done: the final line.

@@ -13,7 +13,7 @@
 namespace host {
 
 class StopSignals {
-public:
+  public:
     StopSignals();
     ~StopSignals();
     StopSignals(const StopSignals&) = delete;
@@ -25,7 +25,7 @@ public:
     // Reads one pending signal; its number, or 0 when none is pending.
     int Take();
 
-private:
+  private:
     int fd_ = -1;
     sigset_t previous_{};
 };

@@ -39,7 +39,7 @@ enum class Wake {
 };
 
 class WatchLoop {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     struct Options {
@@ -73,7 +73,7 @@ public:
     int Calls() const { return calls_; }
     const DropWatcher& Watcher() const { return watcher_; }
 
-private:
+  private:
     void Call();
     Clock::duration TimeToNextEvent(Clock::time_point now) const;
 

@@ -285,8 +285,8 @@ void TableRecord::ReadColumnNames() {
     for (std::size_t c = 0; c < columnNames_.size(); ++c) {
         SQLCHAR name[256] = {};
         SQLSMALLINT nameLength = 0;
-        CheckOdbc(SQLColAttribute(stmt_, static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_LABEL, name, sizeof name,
-                                  &nameLength, nullptr),
+        CheckOdbc(SQLColAttribute(stmt_, static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_LABEL, name,
+                                  sizeof name, &nameLength, nullptr),
                   SQL_HANDLE_STMT, stmt_, "describe the result");
         columnNames_[c] = reinterpret_cast<char*>(name);
     }

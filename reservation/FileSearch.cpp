@@ -121,7 +121,8 @@ void RunSearch(const char* request) {
         const SearchRequest parsed = ParseRequest(request ? request : "");
         BookingFieldTable[kEntryClerk] = parsed.clerk;
         if (parsed.directory.empty()) {
-            fw::Trace("request \"%s\" names no drop directory; nothing scanned\n", request ? request : "");
+            fw::Trace("request \"%s\" names no drop directory; nothing scanned\n",
+                      request ? request : "");
             return;
         }
         ScanDirectory(parsed);

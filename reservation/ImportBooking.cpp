@@ -53,7 +53,8 @@ std::string IniValue(const char* key) {
 // no nights. Rates beyond the 32-bit range are clamped rather than wrapped.
 std::int32_t NightlyRate(const std::string& price, long nights) {
     if (nights == 0) return 0;
-    const double rate = std::trunc(fw::gbk::ParseLeadingDouble(price) / static_cast<double>(nights));
+    const double rate =
+        std::trunc(fw::gbk::ParseLeadingDouble(price) / static_cast<double>(nights));
     if (std::isnan(rate)) return 0;
     if (rate >= static_cast<double>(INT32_MAX)) return INT32_MAX;
     if (rate <= static_cast<double>(INT32_MIN)) return INT32_MIN;
@@ -80,7 +81,9 @@ std::optional<std::string> LookUpCode(rl::TableRecord& query, const char* sql,
     return found;
 }
 
-std::string Cut(const std::string& text) { return fw::gbk::CutAtCharBoundary(text, rl::kTextColumnMax); }
+std::string Cut(const std::string& text) {
+    return fw::gbk::CutAtCharBoundary(text, rl::kTextColumnMax);
+}
 
 // A reservation committed earlier for this very booking (same non-empty
 // booking number, guest name, dates and nightly rate): the import that wrote
@@ -118,12 +121,16 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
     const std::optional<fw::CivilDate> arrivalDate = fw::ParseDate(table[kArrival]);
     const std::optional<fw::CivilDate> departureDate = fw::ParseDate(table[kDeparture]);
     rl::DateTimeValue arrival, departure;
-    if (arrivalDate) arrival = rl::DateTimeValue::FromLocalDate(arrivalDate->year, arrivalDate->month, arrivalDate->day);
+    if (arrivalDate)
+        arrival = rl::DateTimeValue::FromLocalDate(arrivalDate->year, arrivalDate->month,
+                                                   arrivalDate->day);
     if (departureDate)
-        departure = rl::DateTimeValue::FromLocalDate(departureDate->year, departureDate->month, departureDate->day);
+        departure = rl::DateTimeValue::FromLocalDate(departureDate->year, departureDate->month,
+                                                     departureDate->day);
     if (!arrival.HasValue() || !departure.HasValue()) {
         outcome.status = ImportOutcome::UnreadableDates;
-        outcome.message = "unreadable dates \"" + table[kArrival] + "\" and \"" + table[kDeparture] + "\"";
+        outcome.message =
+            "unreadable dates \"" + table[kArrival] + "\" and \"" + table[kDeparture] + "\"";
         return outcome;
     }
     const long nights = fw::DaysBetween(*arrivalDate, *departureDate);
@@ -133,7 +140,8 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
     db.OpenConnection(kConnectString, 0);
     rl::TableRecord query(&db);
 
-    const char* const roomNames[] = {lit::kStandardRoom, lit::kDeluxeRoom, lit::kSuite, lit::kBusinessRoom};
+    const char* const roomNames[] = {lit::kStandardRoom, lit::kDeluxeRoom, lit::kSuite,
+                                     lit::kBusinessRoom};
     std::string roomCodes[4];
     for (int i = 0; i < 4; ++i) roomCodes[i] = IniValue(roomNames[i]);
     for (int i = 0; i < 4; ++i) {
@@ -145,7 +153,8 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
 
     const std::string paymentCode =
         LookUpCode(query, "select Code,Descp from Payment", table[kPayment]).value_or("");
-    if (std::optional<std::string> market = LookUpCode(query, "select Code,Descp from Market", table[kBookingType]))
+    if (std::optional<std::string> market =
+            LookUpCode(query, "select Code,Descp from Market", table[kBookingType]))
         table[kBookingType] = *market;
 
     db.BeginTransaction();
@@ -182,10 +191,14 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
         {
             const long assigned = db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
             CGstProfileTbl readBack(&db);
-            readBack.OpenRows(rl::SnapshotOpen, "select * from GstProfile where Acct = ? and OrgTime = ? and ChnName = ?",
-                              0, {std::int64_t{assigned}, now.time, Cut(table[kGuestName])});
+            readBack.OpenRows(
+                rl::SnapshotOpen,
+                "select * from GstProfile where Acct = ? and OrgTime = ? and ChnName = ?", 0,
+                {std::int64_t{assigned}, now.time, Cut(table[kGuestName])});
             if (readBack.AtEnd())
-                throw rl::CDBException("HY000", 0, "the new guest profile of " + table[kGuestName] + " cannot be read back");
+                throw rl::CDBException(
+                    "HY000", 0,
+                    "the new guest profile of " + table[kGuestName] + " cannot be read back");
             outcome.account = readBack.Acct;
             outcome.accountRead = true;
             readBack.CloseRows();
@@ -209,8 +222,8 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
             reservation.ConsumStyle = 0;
             reservation.MarketCode = table[kBookingType];
             reservation.Note =
-                fw::gbk::Format(lit::kNoteFormat, table[kCompany].c_str(), table[kCompanyPhone].c_str(),
-                                table[kRemarks].c_str());
+                fw::gbk::Format(lit::kNoteFormat, table[kCompany].c_str(),
+                                table[kCompanyPhone].c_str(), table[kRemarks].c_str());
             reservation.OrgDate = now.date;
             reservation.OrgTime = now.time;
             reservation.OrgClerk = table[kEntryClerk];
@@ -260,12 +273,15 @@ void ImportBooking(const std::string& path) {
             fw::CrashPoint("commit");  // committed, file not yet removed
             const fw::FileError removed = fw::DeleteFile(path);
             fw::CrashPoint("remove");
-            const char* what = outcome.status == ImportOutcome::Imported ? "imported" : "already imported";
+            const char* what =
+                outcome.status == ImportOutcome::Imported ? "imported" : "already imported";
             if (removed == fw::FileError::None)
-                fw::Trace("%s %s as guest account %d\n", what, path.c_str(), static_cast<int>(outcome.account));
+                fw::Trace("%s %s as guest account %d\n", what, path.c_str(),
+                          static_cast<int>(outcome.account));
             else
-                fw::Trace("%s %s as guest account %d but can't remove the file,error=%u\n", what, path.c_str(),
-                          static_cast<int>(outcome.account), static_cast<unsigned>(removed));
+                fw::Trace("%s %s as guest account %d but can't remove the file,error=%u\n", what,
+                          path.c_str(), static_cast<int>(outcome.account),
+                          static_cast<unsigned>(removed));
             break;
         }
         case ImportOutcome::DatabaseError:

@@ -61,7 +61,9 @@ bool ModuleLoaded() { return loaded; }
 
 extern "C" {
 
-__attribute__((visibility("default"))) int MyGetMes(std::int32_t value) { return value != 0 ? 1 : 0; }
+__attribute__((visibility("default"))) int MyGetMes(std::int32_t value) {
+    return value != 0 ? 1 : 0;
+}
 
 __attribute__((visibility("default"))) void Search(const char* request) {
     try {

@@ -33,7 +33,7 @@ std::string ModulePath();
 std::string BookingText(const std::string& number, const std::string& guest = "张三");
 
 class HostChild {
-public:
+  public:
     enum class Output { Pipe, Terminal };
 
     // Runs program (HostPath() unless given) with args.
@@ -57,7 +57,7 @@ public:
     const std::string& Text() const { return output_; }
     pid_t Pid() const { return pid_; }
 
-private:
+  private:
     bool ReadSome(std::chrono::steady_clock::time_point deadline);
 
     pid_t pid_ = -1;

@@ -44,7 +44,7 @@ TEST(ProgressCount, CountsRegularFilesOnly) {
 }
 
 class ProgressRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string why;
         if (!ts::BackendAvailable(ts::Backend::SQLite, &why)) GTEST_SKIP() << why;

@@ -39,7 +39,7 @@ void OpenAndCloseEveryFile(const std::string& dir) {
 }
 
 class WatchLoopTest : public ::testing::Test {
-protected:
+  protected:
     // Builds the loop on root/drop; onSearch runs inside every call.
     void Make(milliseconds interval = milliseconds(3600000)) {
         host::WatchLoop::Options options;

@@ -23,7 +23,7 @@ using hosttest::HostChild;
 const std::string kUnloadLine = "RESERVATION.DLL Terminating!\n";
 
 class WatchModeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string why;
         if (!ts::BackendAvailable(ts::Backend::SQLite, &why)) GTEST_SKIP() << why;

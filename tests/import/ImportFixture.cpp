@@ -5,8 +5,9 @@
 namespace importtest {
 
 std::string Booking::FileText() const {
-    const std::string fields[] = {field0, number, type,  company, companyPhone, roomType, payment, arrival, departure,
-                                  guest,  guestPhone, guests, rooms, field13, field14, price, remarks};
+    const std::string fields[] = {field0,  number,  type,      company, companyPhone, roomType,
+                                  payment, arrival, departure, guest,   guestPhone,   guests,
+                                  rooms,   field13, field14,   price,   remarks};
     std::string text = ts::Gbk(fields[0]);
     for (std::size_t i = 1; i < std::size(fields); ++i) text += "," + ts::Gbk(fields[i]);
     return text;

@@ -44,7 +44,7 @@ struct Booking {
 std::time_t PinnedTime();
 
 class ImportTest : public ts::BackendTest {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

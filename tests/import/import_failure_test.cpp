@@ -2,7 +2,6 @@
 // after its rows are committed: database errors at each write, errors before
 // the transaction, unreadable dates, and a booking imported before a crash.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,7 +15,7 @@ namespace importtest {
 namespace {
 
 class ImportFailure : public ImportTest {
-protected:
+  protected:
     void ExpectNoRows() {
         EXPECT_EQ(db_->Count("GstProfile"), 0);
         EXPECT_EQ(db_->Count("Reservation"), 0);
@@ -33,10 +32,12 @@ protected:
         } else {
             db_->Execute(
                 "create function dbo.fail_bad() returns trigger as $$ begin"
-                " if new.cronum = 'BAD' then raise exception 'injected reservation failure'; end if;"
+                " if new.cronum = 'BAD' then raise exception 'injected reservation failure'; end "
+                "if;"
                 " return new; end $$ language plpgsql");
             db_->Execute(
-                "create trigger fail_bad before insert on dbo.reservation for each row execute function dbo.fail_bad()");
+                "create trigger fail_bad before insert on dbo.reservation for each row execute "
+                "function dbo.fail_bad()");
         }
     }
 };
@@ -80,7 +81,9 @@ TEST_P(ImportFailure, TheNextBookingOfTheSameScanImportsOnAFreshConnection) {
     EXPECT_EQ(db_->Count("Reservation"), 2);
     EXPECT_EQ(db_->Count("GstProfile"), 2);  // the failed booking's profile was rolled back
     EXPECT_EQ(db_->Count("FOLIO"), 2);
-    EXPECT_EQ(db_->Scalar("select count(*) from GstProfile where ChnName = '" + ts::Gbk("坏") + "'"), "0");
+    EXPECT_EQ(
+        db_->Scalar("select count(*) from GstProfile where ChnName = '" + ts::Gbk("坏") + "'"),
+        "0");
 }
 
 TEST_P(ImportFailure, AProfileThatCannotBeReadBackFailsTheBooking) {
@@ -93,9 +96,12 @@ TEST_P(ImportFailure, AProfileThatCannotBeReadBackFailsTheBooking) {
     } else {
         db_->Execute(
             "create function dbo.rename() returns trigger as $$ begin"
-            " update dbo.gstprofile set chnname = chnname || '*' where acct = new.acct; return null; end $$"
+            " update dbo.gstprofile set chnname = chnname || '*' where acct = new.acct; return "
+            "null; end $$"
             " language plpgsql");
-        db_->Execute("create trigger rename after insert on dbo.gstprofile for each row execute function dbo.rename()");
+        db_->Execute(
+            "create trigger rename after insert on dbo.gstprofile for each row execute function "
+            "dbo.rename()");
     }
     resv::ImportedGuestAccount = 4711;
     const std::string path = Drop("b.txt", Booking{});
@@ -112,7 +118,8 @@ TEST_P(ImportFailure, AFailedCommitLeavesNoRowAndKeepsTheFile) {
         "create function dbo.fail_commit() returns trigger as $$ begin"
         " raise exception 'injected commit failure'; end $$ language plpgsql");
     db_->Execute(
-        "create constraint trigger fail_commit after insert on dbo.folio deferrable initially deferred"
+        "create constraint trigger fail_commit after insert on dbo.folio deferrable initially "
+        "deferred"
         " for each row execute function dbo.fail_commit()");
     const std::string path = Drop("b.txt", Booking{});
     ImportAll();
@@ -136,7 +143,8 @@ TEST_P(ImportFailure, ErrorsBeforeTheTransactionEndTheCallAndKeepEveryFile) {
 TEST_P(ImportFailure, AnUnreachableDataSourceEndsTheCallAndKeepsEveryFile) {
     Drop("1.txt", Booking{});
     Drop("2.txt", Booking{});
-    const std::string emptyIni = drop_.Path() + "/../odbc-empty-" + std::to_string(getpid()) + ".ini";
+    const std::string emptyIni =
+        drop_.Path() + "/../odbc-empty-" + std::to_string(getpid()) + ".ini";
     ts::WriteFile(emptyIni, "");
     setenv("ODBCINI", emptyIni.c_str(), 1);
     ImportAll();
@@ -181,7 +189,8 @@ TEST_P(ImportFailure, ABookingImportedBeforeACrashIsNotImportedAgain) {
     EXPECT_EQ(db_->Count("GstProfile"), 1);
     EXPECT_EQ(db_->Count("Reservation"), 1);
     EXPECT_EQ(db_->Count("FOLIO"), 1);
-    EXPECT_EQ(trace_.Count("already imported " + again + " as guest account " + acct), 1u) << trace_.Text();
+    EXPECT_EQ(trace_.Count("already imported " + again + " as guest account " + acct), 1u)
+        << trace_.Text();
 
     // A booking that differs in number, guest, dates or rate is a new one.
     Booking otherRate = b;

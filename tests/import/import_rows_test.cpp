@@ -17,7 +17,8 @@ TEST_P(ImportRows, OneBookingBecomesProfileReservationAndFolio) {
     ImportAll("Zedi");
 
     EXPECT_FALSE(ts::FileExists(path));
-    const ts::Row profile = One("select Acct, ChnName, Phone, OrgDate, OrgTime, OrgClerk from GstProfile");
+    const ts::Row profile =
+        One("select Acct, ChnName, Phone, OrgDate, OrgTime, OrgClerk from GstProfile");
     ASSERT_EQ(profile.size(), 6u);
     const std::string acct = *profile[0];
     EXPECT_EQ(Text(profile[1]), "张三");
@@ -26,9 +27,10 @@ TEST_P(ImportRows, OneBookingBecomesProfileReservationAndFolio) {
     EXPECT_EQ(Text(profile[4]), "09:05:03");
     EXPECT_EQ(Text(profile[5]), "Zedi");
 
-    const ts::Row r = One(
-        "select GstAcct, CRONum, Adults, ArrDate, DptDate, RmType, RmNumbers, Paymethod, RateCode, FolioRate, RmRate,"
-        " ConsumStyle, MarketCode, Note, OrgDate, OrgTime, OrgClerk from Reservation");
+    const ts::Row r =
+        One("select GstAcct, CRONum, Adults, ArrDate, DptDate, RmType, RmNumbers, Paymethod, "
+            "RateCode, FolioRate, RmRate,"
+            " ConsumStyle, MarketCode, Note, OrgDate, OrgTime, OrgClerk from Reservation");
     ASSERT_EQ(r.size(), 17u);
     EXPECT_EQ(*r[0], acct);
     EXPECT_EQ(Text(r[1]), "WB-1001");
@@ -87,7 +89,8 @@ TEST_P(ImportRows, NightlyRateIsThePriceOverTheNightsTruncatedTowardZero) {
         b.departure = c.departure;
         Drop("rate.txt", b);
         ImportAll();
-        const ts::Row r = One("select RmRate, FolioRate from Reservation where CRONum = '" + b.number + "'");
+        const ts::Row r =
+            One("select RmRate, FolioRate from Reservation where CRONum = '" + b.number + "'");
         ASSERT_EQ(r.size(), 2u) << c.price;
         EXPECT_EQ(Text(r[0]), c.rate) << c.price << " " << c.arrival << " " << c.departure;
         EXPECT_EQ(Text(r[1]), c.rate);
@@ -98,7 +101,7 @@ TEST_P(ImportRows, RoomTypeNamesMapThroughTheIniFileByteForByte) {
     struct Case {
         const char* name;
         const char* code;
-    } cases[] = {{"豪华间", "DLX"}, {"套间", "STE"}, {"商务间", "BIZ"},
+    } cases[] = {{"豪华间", "DLX"},      {"套间", "STE"},        {"商务间", "BIZ"},
                  {" 标准间", " 标准间"}, {"标准间 ", "标准间 "}, {"大床房", "大床房"}};
     int n = 0;
     for (const Case& c : cases) {
@@ -107,7 +110,9 @@ TEST_P(ImportRows, RoomTypeNamesMapThroughTheIniFileByteForByte) {
         b.roomType = c.name;
         Drop("room.txt", b);
         ImportAll();
-        EXPECT_EQ(Text(One("select RmType from Reservation where CRONum = '" + b.number + "'")[0]), c.code) << c.name;
+        EXPECT_EQ(Text(One("select RmType from Reservation where CRONum = '" + b.number + "'")[0]),
+                  c.code)
+            << c.name;
     }
 
     // Without its key a configured name maps to the empty text.
@@ -134,7 +139,8 @@ TEST_P(ImportRows, RoomTypeNamesMapThroughTheIniFileByteForByte) {
 }
 
 TEST_P(ImportRows, LookupsTrimTrailingBlanksOfTheTableNotOfTheBooking) {
-    db_->Execute("insert into Payment (Code, Descp) values ('VCH  ', '" + ts::Gbk("代金券") + "   ')");
+    db_->Execute("insert into Payment (Code, Descp) values ('VCH  ', '" + ts::Gbk("代金券") +
+                 "   ')");
     db_->Execute("insert into Market (Code, Descp) values ('DUP1', '" + ts::Gbk("团队") + "')");
     db_->Execute("insert into Market (Code, Descp) values ('DUP2', '" + ts::Gbk("团队") + "')");
 

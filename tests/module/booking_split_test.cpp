@@ -91,7 +91,7 @@ TEST(BookingSplit, SurplusFieldsAreDroppedAndNeverReachThePathOrClerk) {
 }
 
 class ReadBookingFileTest : public ::testing::Test {
-protected:
+  protected:
     resv::ReadOutcome Read(const std::string& bytes, BookingFields& t) {
         const std::string path = dir_.Path() + "/booking";
         ts::WriteFile(path, bytes);

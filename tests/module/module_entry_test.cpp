@@ -2,9 +2,9 @@
 // can be made to fail), and the real reservation.so seen through dlopen, nm
 // and the command-line host in child processes.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
@@ -29,7 +29,9 @@ std::string ModulePath() { return BinaryDir() + "/bin/reservation.so"; }
 // The host unloads the module and with it Qt, unixODBC and their
 // dependencies; what their static initialisers allocated then shows as
 // leaks of unknown modules. The module's own leaks are checked in-process.
-std::string HostPath() { return "ASAN_OPTIONS=detect_leaks=0 " + BinaryDir() + "/bin/reservation-host"; }
+std::string HostPath() {
+    return "ASAN_OPTIONS=detect_leaks=0 " + BinaryDir() + "/bin/reservation-host";
+}
 
 // Runs a shell command, returns what it wrote on stdout (stderr folded in by
 // the command itself when wanted) and its exit status.
@@ -74,7 +76,8 @@ TEST(ModuleEntry, FailedRegistrationFailsTheLoadAfterTheAttachLine) {
 }
 
 TEST(ModuleExports, ExactlySearchAndMyGetMesAreExported) {
-    const auto [out, status] = RunCommand("nm -D --defined-only '" + ModulePath() + "' | awk '$2 ~ /^[TtWwDdBbRrVvi]$/ {print $3}' | sort");
+    const auto [out, status] = RunCommand("nm -D --defined-only '" + ModulePath() +
+                                          "' | awk '$2 ~ /^[TtWwDdBbRrVvi]$/ {print $3}' | sort");
     ASSERT_EQ(status, 0);
     EXPECT_EQ(out, "MyGetMes\nSearch\n");
 }
@@ -101,9 +104,11 @@ TEST(ModuleExports, LoadAndUnloadWithoutACallWriteExactlyTheTwoLines) {
 }
 
 TEST(ReservationHost, ReportsAModuleThatCannotBeLoaded) {
-    const auto [out, status] = RunCommand(HostPath() + " --module /nonexistent/reservation.so '/tmp?1!c' 2>&1");
+    const auto [out, status] =
+        RunCommand(HostPath() + " --module /nonexistent/reservation.so '/tmp?1!c' 2>&1");
     EXPECT_NE(status, 0);
-    EXPECT_NE(out.find("cannot load the module /nonexistent/reservation.so"), std::string::npos) << out;
+    EXPECT_NE(out.find("cannot load the module /nonexistent/reservation.so"), std::string::npos)
+        << out;
 
     const auto [help, helpStatus] = RunCommand(HostPath() + " --help");
     EXPECT_EQ(helpStatus, 0);

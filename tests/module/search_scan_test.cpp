@@ -1,14 +1,13 @@
 // The scan of the drop directory, with the booking handler replaced by a
 // recorder: which entries are handed on, which are passed over with which
 // trace line, and what the field table holds meanwhile.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <dirent.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,7 +30,7 @@ struct Handled {
 };
 
 class SearchScan : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resv::BookingFieldTable = {};
         previous_ = resv::SetBookingHandler([this](int mode, const std::string& path) {
@@ -200,7 +199,9 @@ TEST_F(SearchScan, TheFileStaysClaimedWhileItsBookingIsHandled) {
 
 TEST_F(SearchScan, AnErrorThatEndsTheCallLeavesLaterFilesAndIsTracedOnce) {
     for (int i = 0; i < 4; ++i) Drop("f" + std::to_string(i), "x");
-    onHandle_ = [](const std::string&) { throw rl::CDBException("08001", 0, "data source unreachable"); };
+    onHandle_ = [](const std::string&) {
+        throw rl::CDBException("08001", 0, "data source unreachable");
+    };
     Search(dir_.Path() + "?1!c");
     EXPECT_EQ(handled_.size(), 1u);
     EXPECT_EQ(trace_.Count("data source unreachable"), 1);

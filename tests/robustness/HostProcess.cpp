@@ -24,11 +24,14 @@ std::string HostPath() {
 
 int CountOf(const std::string& haystack, const std::string& text) {
     int n = 0;
-    for (std::size_t at = haystack.find(text); at != std::string::npos; at = haystack.find(text, at + text.size())) ++n;
+    for (std::size_t at = haystack.find(text); at != std::string::npos;
+         at = haystack.find(text, at + text.size()))
+        ++n;
     return n;
 }
 
-HostProcess::HostProcess(const std::vector<std::string>& requests, const std::vector<std::string>& extraEnv) {
+HostProcess::HostProcess(const std::vector<std::string>& requests,
+                         const std::vector<std::string>& extraEnv) {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
     std::vector<std::string> env;
@@ -85,7 +88,8 @@ bool HostProcess::ReadSome(int timeoutMs) {
 bool HostProcess::WaitFor(const std::string& text, int count, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (CountOf(output_, text) < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || eof_) return CountOf(output_, text) >= count;
         ReadSome(static_cast<int>(left.count()));
     }
@@ -95,7 +99,8 @@ bool HostProcess::WaitFor(const std::string& text, int count, std::chrono::milli
 void HostProcess::Drain(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!eof_) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return;
         ReadSome(static_cast<int>(left.count()));
     }

@@ -14,10 +14,11 @@
 namespace robust {
 
 class HostProcess {
-public:
+  public:
     // Starts bin/reservation-host with the requests; extraEnv holds
     // "NAME=value" strings added to the environment.
-    HostProcess(const std::vector<std::string>& requests, const std::vector<std::string>& extraEnv = {});
+    HostProcess(const std::vector<std::string>& requests,
+                const std::vector<std::string>& extraEnv = {});
     ~HostProcess();
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;
@@ -36,7 +37,7 @@ public:
     const std::string& Output() const { return output_; }
     pid_t Pid() const { return pid_; }
 
-private:
+  private:
     bool ReadSome(int timeoutMs);
     pid_t pid_ = -1;
     int fd_ = -1;

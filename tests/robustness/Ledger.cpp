@@ -6,10 +6,11 @@
 
 namespace robust {
 
-void ExpectExactlyOnce(ts::HotelDatabase& db, const std::string& dropDir, const std::set<std::string>& numbers,
-                       bool requireAllImported) {
+void ExpectExactlyOnce(ts::HotelDatabase& db, const std::string& dropDir,
+                       const std::set<std::string>& numbers, bool requireAllImported) {
     std::map<std::string, int> times;
-    for (const ts::Row& row : db.Query("select CRONum from Reservation")) times[row[0].value_or("")]++;
+    for (const ts::Row& row : db.Query("select CRONum from Reservation"))
+        times[row[0].value_or("")]++;
 
     for (const std::string& number : numbers) {
         const bool filePresent = ts::FileExists(dropDir + "/" + number + ".txt");
@@ -18,19 +19,23 @@ void ExpectExactlyOnce(ts::HotelDatabase& db, const std::string& dropDir, const 
             EXPECT_LE(n, 1) << number << " imported twice";
             EXPECT_FALSE(requireAllImported) << number << " still waiting";
         } else {
-            EXPECT_EQ(n, 1) << number << (n == 0 ? " lost: file gone, no reservation" : " imported twice");
+            EXPECT_EQ(n, 1) << number
+                            << (n == 0 ? " lost: file gone, no reservation" : " imported twice");
         }
     }
-    for (const auto& [number, n] : times) EXPECT_EQ(numbers.count(number), 1u) << "unknown booking " << number;
+    for (const auto& [number, n] : times)
+        EXPECT_EQ(numbers.count(number), 1u) << "unknown booking " << number;
 
     // No partial booking: each profile has exactly one reservation and one
     // folio, each reservation and folio a profile.
     const long profiles = db.Count("GstProfile");
     EXPECT_EQ(db.Count("Reservation"), profiles);
     EXPECT_EQ(db.Count("FOLIO"), profiles);
-    EXPECT_EQ(db.Scalar("select count(*) from GstProfile g where (select count(*) from Reservation r where r.GstAcct ="
-                        " g.Acct) <> 1 or (select count(*) from FOLIO f where f.GstAcct = g.Acct) <> 1"),
-              "0");
+    EXPECT_EQ(
+        db.Scalar("select count(*) from GstProfile g where (select count(*) from Reservation r "
+                  "where r.GstAcct ="
+                  " g.Acct) <> 1 or (select count(*) from FOLIO f where f.GstAcct = g.Acct) <> 1"),
+        "0");
 }
 
 }  // namespace robust

@@ -13,7 +13,7 @@ namespace robust {
 
 // Checks the invariants for the booking numbers dropped into dropDir as
 // "<number>.txt"; requireAllImported also demands every file gone.
-void ExpectExactlyOnce(ts::HotelDatabase& db, const std::string& dropDir, const std::set<std::string>& numbers,
-                       bool requireAllImported);
+void ExpectExactlyOnce(ts::HotelDatabase& db, const std::string& dropDir,
+                       const std::set<std::string>& numbers, bool requireAllImported);
 
 }  // namespace robust

@@ -35,7 +35,8 @@ TEST_P(TwoHosts, EachBookingIsImportedOnce) {
         HostProcess sweep({request});
         EXPECT_EQ(sweep.Wait(), 0) << sweep.Output();
         ExpectExactlyOnce(db, drop.Path(), numbers, true);
-        const int imported = CountOf(first.Output() + second.Output() + sweep.Output(), "imported ");
+        const int imported =
+            CountOf(first.Output() + second.Output() + sweep.Output(), "imported ");
         EXPECT_EQ(imported, 40) << first.Output() << second.Output();
     }
 }

@@ -27,7 +27,7 @@ long EnvNumber(const char* name, long fallback) {
 }
 
 class CrashTest : public ts::BackendTest {
-protected:
+  protected:
     void SetUp() override {
         ts::BackendTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
@@ -58,8 +58,10 @@ protected:
 };
 
 TEST_P(CrashTest, KilledAtRandomPointsEveryBookingLandsExactlyOnce) {
-    const long kills = EnvNumber("RESERVATION_CRASH_KILLS", GetBackend() == ts::Backend::SQLite ? 50 : 25);
-    const unsigned seed = static_cast<unsigned>(EnvNumber("RESERVATION_CRASH_SEED", std::random_device{}()));
+    const long kills =
+        EnvNumber("RESERVATION_CRASH_KILLS", GetBackend() == ts::Backend::SQLite ? 50 : 25);
+    const unsigned seed =
+        static_cast<unsigned>(EnvNumber("RESERVATION_CRASH_SEED", std::random_device{}()));
     RecordProperty("seed", std::to_string(seed));
     std::mt19937 random(seed);
     SCOPED_TRACE("RESERVATION_CRASH_SEED=" + std::to_string(seed));
@@ -77,12 +79,13 @@ TEST_P(CrashTest, KilledAtRandomPointsEveryBookingLandsExactlyOnce) {
         std::string crashAt;
         std::chrono::milliseconds after{0};
         if (random() % 4 != 0) {
-            crashAt = std::string("RESERVATION_CRASH_AT=") + points[random() % std::size(points)] + ":" +
-                      std::to_string(1 + random() % 4);
+            crashAt = std::string("RESERVATION_CRASH_AT=") + points[random() % std::size(points)] +
+                      ":" + std::to_string(1 + random() % 4);
         } else {
             after = std::chrono::milliseconds(random() % 400);  // a moment nobody chose
         }
-        HostProcess host({request}, crashAt.empty() ? std::vector<std::string>{} : std::vector<std::string>{crashAt});
+        HostProcess host({request}, crashAt.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{crashAt});
         if (crashAt.empty()) {
             host.Drain(after);
             host.Kill();

@@ -44,12 +44,13 @@ std::set<std::string> DropBookings(const ts::TempDir& drop, const std::string& p
 // A PostgreSQL cluster of this test's own, so that it can be stopped hard
 // without disturbing the tests that share the suite's cluster.
 class PrivateCluster {
-public:
+  public:
     PrivateCluster() {
         const std::string script = ts::SourceDir() + "/scripts/pgcluster.sh";
-        const std::string out = Shell("bash -c 'source \"" + script +
-                                      "\" && pg_cluster_start 2>/dev/null && echo \"$PG_CLUSTER_DIR $PG_CLUSTER_BINDIR "
-                                      "$RESERVATION_TEST_PG_PORT\"'");
+        const std::string out =
+            Shell("bash -c 'source \"" + script +
+                  "\" && pg_cluster_start 2>/dev/null && echo \"$PG_CLUSTER_DIR $PG_CLUSTER_BINDIR "
+                  "$RESERVATION_TEST_PG_PORT\"'");
         char dir[512] = {}, bindir[512] = {};
         int port = 0;
         if (std::sscanf(out.c_str(), "%511s %511s %d", dir, bindir, &port) == 3) {
@@ -71,14 +72,17 @@ public:
     const std::string& Port() const { return port_; }
     void StopHard() { Stop("immediate"); }
     void Stop(const std::string& mode) {
-        Shell(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -m " + mode + " stop >/dev/null 2>&1");
+        Shell(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -m " + mode +
+              " stop >/dev/null 2>&1");
     }
     void Start() {
-        Shell(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -o \"-p " + port_ +
-              " -k " + dir_ + "/sock -c listen_addresses=127.0.0.1 -c fsync=on -c synchronous_commit=on\" start >/dev/null 2>&1");
+        Shell(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
+              "/server.log -w -o \"-p " + port_ + " -k " + dir_ +
+              "/sock -c listen_addresses=127.0.0.1 -c fsync=on -c synchronous_commit=on\" start "
+              ">/dev/null 2>&1");
     }
 
-private:
+  private:
     static std::string AsOwner() { return getuid() == 0 ? "runuser -u postgres -- " : ""; }
     std::string dir_, bindir_, port_;
 };
@@ -100,7 +104,8 @@ TEST(DatabaseFault, PostgreSQLStoppedHardInTheMiddleOfABatch) {
         cluster.StopHard();
         EXPECT_EQ(host.Wait(), 0);
         // The call ends with a line that names the failure.
-        EXPECT_TRUE(CountOf(host.Output(), "Search stopped") == 1 || CountOf(host.Output(), "can't import") >= 1)
+        EXPECT_TRUE(CountOf(host.Output(), "Search stopped") == 1 ||
+                    CountOf(host.Output(), "can't import") >= 1)
             << host.Output();
     }
     cluster.Start();
@@ -118,8 +123,8 @@ TEST(DatabaseFault, SQLiteDatabaseLockedByAnotherWriter) {
 
     // The host gets a data source with a short busy timeout of its own.
     const std::string ini = drop.File("../odbc-locked-" + std::to_string(getpid()) + ".ini");
-    ts::WriteFile(ini, "[velmardb]\nDriver = " + ts::DriverPath(ts::Backend::SQLite) + "\nDatabase = " +
-                           db.DatabaseName() + "\nTimeout = 200\n");
+    ts::WriteFile(ini, "[velmardb]\nDriver = " + ts::DriverPath(ts::Backend::SQLite) +
+                           "\nDatabase = " + db.DatabaseName() + "\nTimeout = 200\n");
 
     // Another writer holds the database: sqlite3 inside an exclusive transaction.
     int toLocker[2], fromLocker[2];
@@ -152,7 +157,8 @@ TEST(DatabaseFault, SQLiteDatabaseLockedByAnotherWriter) {
     for (const std::string& n : numbers) EXPECT_TRUE(ts::FileExists(drop.File(n + ".txt"))) << n;
 
     const std::string release = "commit;\n.quit\n";
-    ASSERT_EQ(write(toLocker[1], release.data(), release.size()), static_cast<ssize_t>(release.size()));
+    ASSERT_EQ(write(toLocker[1], release.data(), release.size()),
+              static_cast<ssize_t>(release.size()));
     close(toLocker[1]);
     close(fromLocker[0]);
     waitpid(locker, nullptr, 0);
