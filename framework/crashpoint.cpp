@@ -44,4 +44,9 @@ void CrashPoint(const char* name) {
     if (--remaining == 0) kill(getpid(), SIGKILL);
 }
 
+bool LocksDisabledForTest() {
+    static const bool off = std::getenv("RESERVATION_TEST_NO_LOCKS") != nullptr;
+    return off;
+}
+
 }  // namespace fw

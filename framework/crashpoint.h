@@ -12,4 +12,10 @@ namespace fw {
 
 void CrashPoint(const char* name);
 
+// True when the environment variable RESERVATION_TEST_NO_LOCKS is set: the
+// booking files are then opened without lease or flock, as on a file system
+// shared between machines where neither reaches the other machine, so that a
+// test can prove that the claims alone keep the hosts apart.
+bool LocksDisabledForTest();
+
 }  // namespace fw

@@ -1,5 +1,6 @@
 #include "framework/direnum.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,10 +10,20 @@ namespace fw {
 
 DirectoryScan::~DirectoryScan() { End(); }
 
-bool DirectoryScan::Start(const std::string& directory) {
+bool DirectoryScan::Start(const Directory& directory) {
     End();
-    dir_ = ::opendir(directory.c_str());
-    return dir_ != nullptr;
+    if (!directory.IsOpen()) return false;
+    // The stream owns and closes its descriptor, and reads from its own
+    // position: a duplicate keeps the Directory usable on its own.
+    const int fd = ::fcntl(directory.Descriptor(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return false;
+    dir_ = ::fdopendir(fd);
+    if (dir_ == nullptr) {
+        ::close(fd);
+        return false;
+    }
+    ::rewinddir(dir_);
+    return true;
 }
 
 bool DirectoryScan::Next(std::string& name) {

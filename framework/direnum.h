@@ -1,10 +1,14 @@
 // Directory enumeration in the order the file system gives, "." and ".."
-// included; every name matches. Owns the DIR stream.
+// included; every name matches. Reads an open Directory through a descriptor
+// of its own, so the scan sees the directory that was opened, whatever the
+// path names later. Owns the DIR stream.
 #pragma once
 
 #include <dirent.h>
 
 #include <string>
+
+#include "directory.h"
 
 namespace fw {
 
@@ -15,9 +19,8 @@ class DirectoryScan {
     DirectoryScan(const DirectoryScan&) = delete;
     DirectoryScan& operator=(const DirectoryScan&) = delete;
 
-    // Starts the enumeration of directory (absolute or relative). False when
-    // the directory cannot be opened.
-    bool Start(const std::string& directory);
+    // Starts the enumeration of directory. False when it cannot be read.
+    bool Start(const Directory& directory);
 
     // Fetches the next entry name; false at the end (or when the directory
     // went away under the scan).

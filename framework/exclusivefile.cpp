@@ -7,8 +7,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <mutex>
 #include <utility>
+
+#include "framework/crashpoint.h"
 
 namespace fw {
 namespace {
@@ -38,40 +41,46 @@ void CloseKeepingErrno(int fd) {
     errno = saved;
 }
 
-// Proves that nobody else has the file open, then takes the flock that
-// keeps other instances of this code away while we hold the file. Returns
-// None, or the category that makes Open fail; sets locked when the flock
-// was taken.
-FileError Claim(int fd, bool& locked) {
+// Modified within kQuietSeconds of now, either way (a writer on another
+// machine may run a little ahead).
+bool RecentlyModified(const struct stat& st) {
+    const std::time_t now = std::time(nullptr);
+    const std::time_t modified = st.st_mtim.tv_sec;
+    return modified > now - kQuietSeconds && modified < now + kQuietSeconds;
+}
+
+// Proves that the writer is done with the file, then takes the flock that
+// keeps other hosts of this machine away while we hold it. Returns None, or
+// the category that makes Open fail.
+FileError Claim(int fd, const struct stat& st, bool& locked, WriterDoneProof& proof) {
     KeepLeaseBreaksHarmless();
     locked = false;
+    const bool locksOff = LocksDisabledForTest();
 
     bool leased = false;
-    if (fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+    if (!locksOff && fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
         leased = true;
-    } else if (errno == EAGAIN || errno == EBUSY) {
+    } else if (!locksOff && (errno == EAGAIN || errno == EBUSY)) {
         return FileError::SharingViolation;
-    } else if (errno != EACCES && errno != EPERM && errno != EINVAL && errno != ENOSYS) {
+    } else if (!locksOff && errno != EACCES && errno != EPERM && errno != EINVAL &&
+               errno != ENOSYS) {
         return FileErrorFromErrno(errno);
     }
+    // The lease proved exclusivity at this instant; holding it longer would
+    // stall a writer's open on every booking.
+    if (leased) fcntl(fd, F_SETLEASE, F_UNLCK);
+    proof = leased ? WriterDoneProof::Lease : WriterDoneProof::QuietPeriod;
+    if (!leased && RecentlyModified(st)) return FileError::SharingViolation;
 
-    FileError result = FileError::None;
+    if (locksOff) return FileError::None;
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
         locked = true;
     } else if (errno == EWOULDBLOCK) {
-        result = FileError::SharingViolation;
-    } else if (!leased) {
-        // Neither claim could be made: we cannot promise exclusivity.
-        result = FileErrorFromErrno(errno);
+        return FileError::SharingViolation;
     }
-    // The lease proved exclusivity at this instant; the flock is what stays.
-    // Holding the lease longer would stall a writer's open on every booking.
-    if (leased) fcntl(fd, F_SETLEASE, F_UNLCK);
-    if (result != FileError::None && locked) {
-        flock(fd, LOCK_UN);
-        locked = false;
-    }
-    return result;
+    // A file system without flock: the claim of the caller keeps other hosts
+    // away.
+    return FileError::None;
 }
 
 }  // namespace
@@ -79,21 +88,28 @@ FileError Claim(int fd, bool& locked) {
 ExclusiveFile::~ExclusiveFile() { Close(); }
 
 ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), locked_(std::exchange(other.locked_, false)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      locked_(std::exchange(other.locked_, false)),
+      proof_(other.proof_),
+      version_(other.version_) {}
 
 ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
         locked_ = std::exchange(other.locked_, false);
+        proof_ = other.proof_;
+        version_ = other.version_;
     }
     return *this;
 }
 
-ExclusiveFile ExclusiveFile::Open(const std::string& path, FileError& error) {
+ExclusiveFile ExclusiveFile::Open(const Directory& directory, const std::string& name,
+                                  FileError& error) {
     // O_NONBLOCK keeps the open of a FIFO without writer (or of a file
     // another process holds a lease on) from hanging the scan.
-    int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = ::openat(directory.Descriptor(), name.c_str(),
+                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         switch (errno) {
             case ELOOP:  // the name itself is a symbolic link
@@ -118,13 +134,17 @@ ExclusiveFile ExclusiveFile::Open(const std::string& path, FileError& error) {
         return ExclusiveFile();
     }
 
-    bool locked = false;
-    error = Claim(fd, locked);
+    ExclusiveFile file;
+    error = Claim(fd, st, file.locked_, file.proof_);
     if (error != FileError::None) {
+        if (file.locked_) flock(fd, LOCK_UN);
         ::close(fd);
+        file.locked_ = false;
         return ExclusiveFile();
     }
-    return ExclusiveFile(fd, locked);
+    file.fd_ = fd;
+    file.version_ = VersionOf(st);
+    return file;
 }
 
 ssize_t ExclusiveFile::Read(void* buffer, std::size_t size, FileError& error) {
@@ -146,11 +166,6 @@ void ExclusiveFile::Close() {
     ::close(fd_);
     fd_ = -1;
     locked_ = false;
-}
-
-FileError DeleteFile(const std::string& path) {
-    if (::unlink(path.c_str()) == 0) return FileError::None;
-    return FileErrorFromErrno(errno);
 }
 
 }  // namespace fw

@@ -26,6 +26,9 @@ FileError FileErrorFromErrno(int err) {
             return FileError::HardIO;
         case ENOSPC:
             return FileError::DiskFull;
+        case EEXIST:
+        case ENOTEMPTY:
+            return FileError::AlreadyExists;
         case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
         case EWOULDBLOCK:
@@ -69,6 +72,8 @@ const char* FileErrorName(FileError e) {
             return "disk full";
         case FileError::EndOfFile:
             return "end of file";
+        case FileError::AlreadyExists:
+            return "name already taken";
     }
     return "unknown file error";
 }

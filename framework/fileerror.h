@@ -19,6 +19,7 @@ enum class FileError : unsigned {
     LockViolation = 11,
     DiskFull = 12,
     EndOfFile = 13,
+    AlreadyExists = 14,
 };
 
 // Maps an errno value onto a category.

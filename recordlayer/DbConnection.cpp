@@ -209,7 +209,9 @@ void DbConnection::Detach(TableRecord* record) {
                        openRecords_.end());
 }
 
-Transaction::~Transaction() {
+Transaction::~Transaction() { Rollback(); }
+
+void Transaction::Rollback() noexcept {
     if (committed_ || !db_.InTransaction()) return;
     try {
         db_.RollbackTransaction();

@@ -72,7 +72,8 @@ class DbConnection {
     std::vector<TableRecord*> openRecords_;
 };
 
-// Rolls back unless Commit() ran; for code outside the import path.
+// One transaction on a connection: begun by the constructor (which throws as
+// BeginTransaction does), rolled back by the destructor unless Commit() ran.
 class Transaction {
   public:
     explicit Transaction(DbConnection& db) : db_(db) { db_.BeginTransaction(); }
@@ -83,6 +84,9 @@ class Transaction {
         db_.CommitTransaction();
         committed_ = true;
     }
+    // Rolls back now. Never throws: when the connection is gone the server
+    // drops the transaction itself.
+    void Rollback() noexcept;
 
   private:
     DbConnection& db_;

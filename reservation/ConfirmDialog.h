@@ -7,10 +7,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <array>
 #include <memory>
 #include <string>
 
+#include "reservation/BookingText.h"
 #include "reservation/FileSearch.h"
 
 namespace Ui {
@@ -19,6 +21,9 @@ class ConfirmDialog;
 
 namespace resv {
 
+class BookingClaim;
+struct ImportOutcome;
+
 class ConfirmDialog : public QDialog {
     Q_OBJECT
 
@@ -26,8 +31,11 @@ class ConfirmDialog : public QDialog {
     // Builds the form and fills the fields from table (copies: later changes
     // of the table do not change what is shown). The dialog keeps a reference
     // to table, which must outlive it; the confirm action rewrites entries 2,
-    // 5 and 15 there as the import does.
-    explicit ConfirmDialog(BookingFields& table = BookingFieldTable, QWidget* parent = nullptr);
+    // 5 and 15 there as the import does. claim is the booking file in hand,
+    // borrowed: kept fresh while the dialog is open and removed after a
+    // confirmed import. Without one the dialog only shows.
+    explicit ConfirmDialog(BookingFields& table = BookingFieldTable, BookingClaim* claim = nullptr,
+                           QWidget* parent = nullptr);
     ~ConfirmDialog() override;
 
     // The bound texts, GBK bytes, in member order. Shown, never read by the
@@ -62,6 +70,11 @@ class ConfirmDialog : public QDialog {
 
     // The confirm button and Enter arrive here.
     void accept() override;
+    // The cancel button, Esc and the close box.
+    void reject() override;
+
+    // What became of the booking when the dialog ended.
+    Handled Result() const { return result_; }
 
   protected:
     // Fills members 2..15 from the table, shows them and puts the focus on
@@ -70,14 +83,17 @@ class ConfirmDialog : public QDialog {
 
   private:
     void ShowMessage(const QString& text);
-    void FinishConfirmed();
+    void FinishConfirmed(const ImportOutcome& outcome);
 
     std::unique_ptr<Ui::ConfirmDialog> ui_;
     BookingFields& table_;
     // Entries 2, 5 and 15 as the file gave them; the import rewrites them in
     // the table, and a repeated confirm must map and divide the originals.
     std::array<std::string, 3> fileEntries_;
-    std::string bookingPath_;  // entry 17 when filled: the only file ever removed
+    std::string bookingPath_;  // entry 17 when filled, for the messages
+    BookingClaim* claim_;      // the only file ever removed
+    QTimer refresh_;
+    Handled result_ = Handled::Left;
     bool confirming_ = false;
 };
 

@@ -1,34 +1,28 @@
-// Search: the scan of the drop directory. One booking at a time, in the order
-// the file system gives; the booking file stays claimed (open, flock held)
-// while its booking is imported or shown, so that a second host scanning the
-// same directory passes it over instead of importing it twice.
 #include "reservation/FileSearch.h"
 
 #include <atomic>
+#include <cstdint>
 #include <exception>
+#include <memory>
+#include <set>
 #include <string>
 #include <utility>
 
 #include "framework/direnum.h"
+#include "framework/directory.h"
 #include "framework/exclusivefile.h"
-#include "framework/gbktext.h"
 #include "framework/trace.h"
 #include "recordlayer/CDBException.h"
+#include "reservation/BookingClaim.h"
 #include "reservation/ImportBooking.h"
 #include "reservation/reservationDialog.h"
 
 namespace resv {
 
-BookingFields BookingFieldTable;
-std::int32_t ImportedGuestAccount = 0;
-
 namespace {
 
-void DefaultHandler(int mode, const std::string& path) {
-    if (mode == 1)
-        ImportBooking(path);
-    else
-        ShowConfirmDialog(path);
+Handled DefaultHandler(int mode, BookingClaim& claim) {
+    return mode == 1 ? ImportBooking(claim) : ShowConfirmDialog(claim);
 }
 
 BookingHandler& Handler() {
@@ -38,69 +32,159 @@ BookingHandler& Handler() {
 
 std::atomic<bool> searchRunning{false};
 
+// The versions of booking files refused for their content. An unchanged file
+// is passed over without a word until the module is loaded again; a changed
+// one (size, modification time, identity) is tried again. Bounded, so that a
+// directory full of refused files cannot grow it without end.
+std::set<std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>>& RefusedVersions() {
+    static std::set<std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>> versions;
+    return versions;
+}
+constexpr std::size_t kRefusedVersionsMax = 100000;
+
+auto Key(const fw::FileVersion& v) { return std::make_tuple(v.device, v.inode, v.size, v.modifiedNs); }
+
 // Ends the call with one trace line when the error reaches it.
 struct SearchStopped {
     std::string reason;
 };
 
-void ScanDirectory(const SearchRequest& request) {
-    fw::DirectoryScan scan;
-    if (!scan.Start(request.directory)) return;
+// One call's scan of one drop directory.
+class Scan {
+  public:
+    Scan(const SearchRequest& request, fw::Directory drop, std::string dropPath)
+        : request_(request), drop_(std::move(drop)), dropPath_(std::move(dropPath)) {}
 
-    std::string base = fw::MakeAbsolute(request.directory);
-    while (!base.empty() && base.back() == '/') base.pop_back();
-
-    std::string name;
-    while (scan.Next(name)) {
-        const std::string path = base + "/" + name;
-        if (path.back() == '.') continue;  // "." and ".."
-
-        fw::FileError error = fw::FileError::None;
-        fw::ExclusiveFile file = fw::ExclusiveFile::Open(path, error);
-        if (!file.IsOpen()) {
-            fw::Trace("can't open file %s,error=%u\n", path.c_str(), static_cast<unsigned>(error));
-            continue;
+    void Run() {
+        // Claims abandoned by a host that died come first: their bookings
+        // have waited longest.
+        fw::FileVersion area;
+        if (drop_.Stat(kClaimAreaName, area)) {
+            if (!PrepareArea()) return;
+            for (const std::string& name : area_->TakeUpAbandoned()) {
+                std::unique_ptr<BookingClaim> claim;
+                const fw::FileError error = BookingClaim::Adopt(*area_, name, claim);
+                if (error != fw::FileError::None) {
+                    CannotOpen(dropPath_ + "/" + name, error);
+                    continue;
+                }
+                Handle(*claim);
+            }
         }
-        BookingFieldTable[kEntryPath] = path;
 
-        switch (ReadBookingFile(file, BookingFieldTable)) {
+        fw::DirectoryScan scan;
+        if (!scan.Start(drop_)) return;
+        std::string name;
+        while (scan.Next(name)) {
+            // "." and "..", names ending in "." (never read), and names
+            // starting with ".": writers' temporary files and the claim area.
+            if (name.back() == '.' || name.front() == '.') continue;
+            if (!Offer(name)) return;
+        }
+    }
+
+  private:
+    // Returns false when the scan must end (the drop directory cannot be
+    // written).
+    bool Offer(const std::string& name) {
+        const std::string path = dropPath_ + "/" + name;
+        fw::FileError error = fw::FileError::None;
+        fw::ExclusiveFile file = fw::ExclusiveFile::Open(drop_, name, error);
+        if (!file.IsOpen()) {
+            CannotOpen(path, error);
+            return true;
+        }
+        const fw::FileVersion version = file.Version();
+        // A file put back earlier in this call, or refused before unchanged.
+        if (!handled_.insert({version.device, version.inode}).second) return true;
+        if (RefusedVersions().count(Key(version))) return true;
+        SayProof(file.Proof());
+
+        if (!PrepareArea()) return false;
+        std::unique_ptr<BookingClaim> claim;
+        error = BookingClaim::Claim(*area_, name, std::move(file), claim);
+        if (error != fw::FileError::None) {
+            CannotOpen(path, error);
+            return true;
+        }
+        Handle(*claim);
+        return true;
+    }
+
+    void Handle(BookingClaim& claim) {
+        const fw::FileVersion version = claim.File().Version();
+        handled_.insert({version.device, version.inode});
+        BookingFieldTable[kEntryPath] = claim.Path();
+        switch (ReadBookingFile(claim.File(), BookingFieldTable)) {
             case ReadOutcome::Read:
                 break;
             case ReadOutcome::Empty:
-                fw::Trace("booking file %s is empty, left for a later call\n", path.c_str());
-                continue;
+                fw::Trace("booking file %s is empty, left for a later call\n", claim.Path().c_str());
+                return;
             case ReadOutcome::Failed:
-                throw SearchStopped{"can't read file " + path};
+                throw SearchStopped{"can't read file " + claim.Path()};
         }
 
+        Handled handled = Handled::Failed;
         try {
-            Handler()(request.mode, path);
+            handled = Handler()(request_.mode, claim);
         } catch (const rl::CDBException& e) {
-            throw SearchStopped{"database error at " + path + ": " + e.DriverMessage()};
+            throw SearchStopped{"database error at " + claim.Path() + ": " + e.DriverMessage()};
         } catch (const std::exception& e) {
-            throw SearchStopped{"error at " + path + ": " + e.what()};
+            throw SearchStopped{"error at " + claim.Path() + ": " + e.what()};
         }
+        if (handled == Handled::Refused && request_.mode == 1 &&
+            RefusedVersions().size() < kRefusedVersionsMax)
+            RefusedVersions().insert(Key(version));
     }
+
+    // The claim area, made when the first booking file needs it. A drop
+    // directory that cannot be written imports nothing: its bookings could
+    // not be claimed, nor removed once imported.
+    bool PrepareArea() {
+        if (area_) return true;
+        fw::FileError error = fw::FileError::None;
+        area_ = ClaimArea::Prepare(drop_, dropPath_, error);
+        if (area_) return true;
+        fw::Trace("drop directory %s is not writable (%s,error=%u): no booking is imported\n",
+                  dropPath_.c_str(), fw::FileErrorName(error), static_cast<unsigned>(error));
+        return false;
+    }
+
+    void CannotOpen(const std::string& path, fw::FileError error) {
+        fw::Trace("can't open file %s,error=%u\n", path.c_str(), static_cast<unsigned>(error));
+    }
+
+    // Once per call: how this host tells that a writer is done with a file
+    // it has no lease on.
+    void SayProof(fw::WriterDoneProof proof) {
+        if (proof != fw::WriterDoneProof::QuietPeriod || quietSaid_) return;
+        quietSaid_ = true;
+        fw::Trace(
+            "no write lease on booking files in %s (not their owner, no CAP_LEASE, or a file "
+            "system without leases): a file is taken once unchanged for %d s\n",
+            dropPath_.c_str(), fw::kQuietSeconds);
+    }
+
+    const SearchRequest& request_;
+    fw::Directory drop_;
+    std::string dropPath_;
+    std::unique_ptr<ClaimArea> area_;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> handled_;
+    bool quietSaid_ = false;
+};
+
+void ScanDirectory(const SearchRequest& request) {
+    std::string path = fw::MakeAbsolute(request.directory);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    fw::FileError error = fw::FileError::None;
+    fw::Directory drop = fw::Directory::Open(path, error);
+    if (!drop.IsOpen()) return;
+    if (path == "/") path.clear();  // entries are then "/name"
+    Scan(request, std::move(drop), path).Run();
 }
 
 }  // namespace
-
-ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table) {
-    char buffer[kBookingReadMax];
-    fw::FileError error = fw::FileError::None;
-    const ssize_t count = file.Read(buffer, sizeof buffer, error);
-    if (count < 0) return ReadOutcome::Failed;
-
-    std::string_view raw(buffer, static_cast<std::size_t>(count));
-    const std::size_t nul = raw.find('\0');
-    if (nul != std::string_view::npos) raw = raw.substr(0, nul);
-    bool blank = true;
-    for (unsigned char c : raw) blank = blank && fw::gbk::IsSpace(c);
-    if (blank) return ReadOutcome::Empty;
-
-    SplitBooking(raw, table);
-    return ReadOutcome::Read;
-}
 
 BookingHandler SetBookingHandler(BookingHandler handler) {
     BookingHandler previous = std::move(Handler());

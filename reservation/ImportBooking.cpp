@@ -1,22 +1,20 @@
-// The import of one booking: conversions, one connection, one transaction.
+// The import of one booking: the conversions (Booking), one connection, one
+// transaction written as named steps.
 #include "reservation/ImportBooking.h"
 
-#include <climits>
-#include <cmath>
 #include <optional>
 #include <string>
-#include <vector>
+#include <variant>
 
-#include "framework/clock.h"
 #include "framework/crashpoint.h"
-#include "framework/exclusivefile.h"
 #include "framework/gbktext.h"
 #include "framework/profile.h"
 #include "framework/trace.h"
 #include "recordlayer/CDBException.h"
-#include "recordlayer/DateTimeValue.h"
 #include "recordlayer/DbConnection.h"
 #include "recordlayer/TableRecord.h"
+#include "reservation/Booking.h"
+#include "reservation/BookingClaim.h"
 #include "reservation/FOLIOTbl.h"
 #include "reservation/GbkLiterals.h"
 #include "reservation/GstProfileTbl.h"
@@ -24,41 +22,14 @@
 
 namespace resv {
 
+std::int32_t ImportedGuestAccount = 0;
+
 namespace {
 
 namespace lit = gbk_literals;
 
-enum Entry {
-    kBookingNumber = 1,
-    kBookingType = 2,
-    kCompany = 3,
-    kCompanyPhone = 4,
-    kRoomType = 5,
-    kPayment = 6,
-    kArrival = 7,
-    kDeparture = 8,
-    kGuestName = 9,
-    kGuestPhone = 10,
-    kGuests = 11,
-    kRooms = 12,
-    kPrice = 15,
-    kRemarks = 16,
-};
-
 std::string IniValue(const char* key) {
     return fw::GetPrivateProfileString(lit::kIniSection, key, "", 100, lit::kIniFile);
-}
-
-// The price of the whole stay over the nights, truncated toward zero; 0 for
-// no nights. Rates beyond the 32-bit range are clamped rather than wrapped.
-std::int32_t NightlyRate(const std::string& price, long nights) {
-    if (nights == 0) return 0;
-    const double rate =
-        std::trunc(fw::gbk::ParseLeadingDouble(price) / static_cast<double>(nights));
-    if (std::isnan(rate)) return 0;
-    if (rate >= static_cast<double>(INT32_MAX)) return INT32_MAX;
-    if (rate <= static_cast<double>(INT32_MIN)) return INT32_MIN;
-    return static_cast<std::int32_t>(rate);
 }
 
 // The first row of "select Code,Descp from <table>" whose right-trimmed Descp
@@ -81,65 +52,9 @@ std::optional<std::string> LookUpCode(rl::TableRecord& query, const char* sql,
     return found;
 }
 
-std::string Cut(const std::string& text) {
-    return fw::gbk::CutAtCharBoundary(text, rl::kTextColumnMax);
-}
-
-// A reservation committed earlier for this very booking (same non-empty
-// booking number, guest name, dates and nightly rate): the import that wrote
-// it died before it could remove the file. Answers that reservation's guest.
-std::optional<std::int32_t> EarlierImport(rl::DbConnection& db, const BookingFields& table,
-                                          const rl::DateTimeValue& arrival,
-                                          const rl::DateTimeValue& departure) {
-    if (table[kBookingNumber].empty()) return std::nullopt;
-    rl::TableRecord query(&db);
-    query.OpenRows(rl::SnapshotOpen,
-                   "select r.GstAcct from Reservation r join GstProfile g on g.Acct = r.GstAcct"
-                   " where r.CRONum = ? and g.ChnName = ? and r.ArrDate = ? and r.DptDate = ?"
-                   " and r.RmRate = ?",
-                   0,
-                   {Cut(table[kBookingNumber]), Cut(table[kGuestName]), arrival, departure,
-                    Cut(table[kPrice])});
-    std::optional<std::int32_t> account;
-    if (!query.AtEnd()) {
-        std::string text;
-        query.ColumnText("GstAcct", text);
-        account = fw::gbk::ParseLeadingInt(text);
-    }
-    query.CloseRows();
-    return account;
-}
-
-}  // namespace
-
-ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler& onSpanError) {
-    ImportOutcome outcome;
-
-    const fw::ClockReading now = fw::ReadLocalClock();
-    const std::string rateCode = IniValue(lit::kDefaultRateCodeKey);
-
-    const std::optional<fw::CivilDate> arrivalDate = fw::ParseDate(table[kArrival]);
-    const std::optional<fw::CivilDate> departureDate = fw::ParseDate(table[kDeparture]);
-    rl::DateTimeValue arrival, departure;
-    if (arrivalDate)
-        arrival = rl::DateTimeValue::FromLocalDate(arrivalDate->year, arrivalDate->month,
-                                                   arrivalDate->day);
-    if (departureDate)
-        departure = rl::DateTimeValue::FromLocalDate(departureDate->year, departureDate->month,
-                                                     departureDate->day);
-    if (!arrival.HasValue() || !departure.HasValue()) {
-        outcome.status = ImportOutcome::UnreadableDates;
-        outcome.message =
-            "unreadable dates \"" + table[kArrival] + "\" and \"" + table[kDeparture] + "\"";
-        return outcome;
-    }
-    const long nights = fw::DaysBetween(*arrivalDate, *departureDate);
-    table[kPrice] = fw::gbk::Format("%d", NightlyRate(table[kPrice], nights));
-
-    rl::DbConnection db;
-    db.OpenConnection(kConnectString, 0);
-    rl::TableRecord query(&db);
-
+// The room type through velmar.ini, the payment method and the booking type
+// through Payment and Market; entries 5 and 2 rewritten in place.
+void MapCodes(rl::DbConnection& db, BookingFields& table, Booking& booking) {
     const char* const roomNames[] = {lit::kStandardRoom, lit::kDeluxeRoom, lit::kSuite,
                                      lit::kBusinessRoom};
     std::string roomCodes[4];
@@ -150,110 +65,160 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
             break;
         }
     }
+    booking.roomType = CutToColumn(table[kRoomType]);
 
-    const std::string paymentCode =
-        LookUpCode(query, "select Code,Descp from Payment", table[kPayment]).value_or("");
+    rl::TableRecord query(&db);
+    booking.paymentCode = CutToColumn(
+        LookUpCode(query, "select Code,Descp from Payment", table[kPayment]).value_or(""));
     if (std::optional<std::string> market =
             LookUpCode(query, "select Code,Descp from Market", table[kBookingType]))
         table[kBookingType] = *market;
+    booking.marketCode = CutToColumn(table[kBookingType]);
+}
 
-    db.BeginTransaction();
+void InsertProfile(rl::DbConnection& db, const Booking& b) {
+    CGstProfileTbl profile(&db);
+    profile.OpenRows(rl::KeysetOpen, nullptr, 0);
+    profile.BeginNewRow();
+    profile.ChnName = b.guestName;
+    profile.Phone = b.guestPhone;
+    profile.OrgDate = b.now.date;
+    profile.OrgTime = b.now.time;
+    profile.OrgClerk = b.clerk;
+    profile.SaveRow();
+    profile.CloseRows();
+}
+
+// The account of the profile InsertProfile wrote: the identity the database
+// just assigned picks exactly that row, where time of day and name alone can
+// match an older profile. The name is compared here, byte for byte, because
+// an empty name is stored as NULL.
+std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
+    const long assigned = db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
+    CGstProfileTbl readBack(&db);
+    readBack.OpenRows(rl::SnapshotOpen, "select * from GstProfile where Acct = ? and OrgTime = ?", 0,
+                      {std::int64_t{assigned}, b.now.time});
+    if (readBack.AtEnd() || readBack.ChnName != b.guestName)
+        throw rl::CDBException("HY000", 0,
+                               "the new guest profile of " + b.guestName + " cannot be read back");
+    const std::int32_t account = readBack.Acct;
+    readBack.CloseRows();
+    return account;
+}
+
+void InsertReservation(rl::DbConnection& db, const Booking& b, std::int32_t account) {
+    CreservationTbl reservation(&db);
+    reservation.OpenRows(rl::KeysetOpen, nullptr, 0);
+    reservation.BeginNewRow();
+    reservation.GstAcct = account;
+    reservation.CRONum = b.number;
+    reservation.Adults = b.guests;
+    reservation.ArrDate = b.arrival;
+    reservation.DptDate = b.departure;
+    reservation.RmType = b.roomType;
+    reservation.RmNumbers = b.rooms;
+    reservation.Paymethod = b.paymentCode;
+    reservation.RateCode = b.rateCode;
+    reservation.FolioRate = b.nightlyRate;
+    reservation.RmRate = b.nightlyRate;
+    reservation.ConsumStyle = 0;
+    reservation.MarketCode = b.marketCode;
+    reservation.Note = b.note;
+    reservation.OrgDate = b.now.date;
+    reservation.OrgTime = b.now.time;
+    reservation.OrgClerk = b.clerk;
+    reservation.SaveRow();
+    reservation.CloseRows();
+}
+
+void InsertFolio(rl::DbConnection& db, std::int32_t account) {
+    CFOLIOTbl folio(&db);
+    folio.OpenRows(rl::KeysetOpen, nullptr, 0);
+    folio.BeginNewRow();
+    folio.GstAcct = account;
+    folio.Code = lit::kFolioCode;
+    folio.Descp = lit::kFolioDescription;
+    folio.SaveRow();
+    folio.CloseRows();
+}
+
+// A reservation an earlier, interrupted import committed for this very
+// booking: the same non-empty booking number, guest name, dates and nightly
+// rate. The database narrows by number and dates; the texts are compared
+// here, byte for byte, whatever the database's collation makes equal.
+std::optional<std::int32_t> EarlierImport(rl::DbConnection& db, const Booking& b) {
+    if (b.number.empty()) return std::nullopt;
+    rl::TableRecord query(&db);
+    query.OpenRows(rl::SnapshotOpen,
+                   "select r.GstAcct, r.CRONum, g.ChnName, r.RmRate from Reservation r"
+                   " join GstProfile g on g.Acct = r.GstAcct"
+                   " where r.CRONum = ? and r.ArrDate = ? and r.DptDate = ?",
+                   0, {b.number, b.arrival, b.departure});
+    std::optional<std::int32_t> account;
+    std::string number, name, rate, acct;
+    for (; !query.AtEnd() && !account; query.NextRow()) {
+        query.ColumnText("CRONum", number);
+        query.ColumnText("ChnName", name);
+        query.ColumnText("RmRate", rate);
+        if (number != b.number || name != b.guestName || rate != b.nightlyRate) continue;
+        query.ColumnText("GstAcct", acct);
+        account = fw::gbk::ParseLeadingInt(acct);
+    }
+    query.CloseRows();
+    return account;
+}
+
+}  // namespace
+
+ImportOutcome RunImportTransaction(BookingFields& table, const ImportOptions& options) {
+    ImportOutcome outcome;
+    std::variant<Booking, Refusal> converted = ConvertBooking(table);
+    if (auto* refusal = std::get_if<Refusal>(&converted)) {
+        outcome.status = ImportOutcome::Refused;
+        outcome.message = refusal->reason;
+        return outcome;
+    }
+    Booking& booking = std::get<Booking>(converted);
+
+    rl::DbConnection db;
+    db.OpenConnection(kConnectString, 0);
+    MapCodes(db, table, booking);
+
+    rl::Transaction transaction(db);
     fw::CrashPoint("begin");
     try {
-        {
-            CGstProfileTbl profile(&db);
-            profile.OpenRows(rl::KeysetOpen, nullptr, 0);
-            profile.BeginNewRow();
-            profile.ChnName = table[kGuestName];
-            profile.Phone = table[kGuestPhone];
-            profile.OrgDate = now.date;
-            profile.OrgTime = now.time;
-            profile.OrgClerk = table[kEntryClerk];
-            profile.SaveRow();
-            profile.CloseRows();
-        }
+        InsertProfile(db, booking);
         fw::CrashPoint("profile");
-
-        // Only now look for an earlier import of this booking: a transaction
-        // that starts with a read and writes later can deadlock against a
-        // second host's on an embedded database, one that starts with a
-        // write simply waits its turn. The profile above is rolled back.
-        if (std::optional<std::int32_t> earlier = EarlierImport(db, table, arrival, departure)) {
-            db.RollbackTransaction();
+        // Looked for only after the first write: a transaction that starts
+        // with a read and writes later can deadlock against a second host's
+        // on an embedded database, one that starts with a write waits its
+        // turn. The profile above is rolled back.
+        if (options.checkEarlierImport) {
+            if (std::optional<std::int32_t> earlier = EarlierImport(db, booking)) {
+                transaction.Rollback();
+                db.CloseConnection();
+                outcome.status = ImportOutcome::AlreadyImported;
+                outcome.account = *earlier;
+                return outcome;
+            }
+        }
+        outcome.account = ReadBackAccount(db, booking);
+        outcome.accountRead = true;
+        InsertReservation(db, booking, outcome.account);
+        fw::CrashPoint("reservation");
+        InsertFolio(db, outcome.account);
+        fw::CrashPoint("folio");
+        if (options.stillClaimed && !options.stillClaimed()) {
+            transaction.Rollback();
             db.CloseConnection();
-            outcome.status = ImportOutcome::AlreadyImported;
-            outcome.account = *earlier;
+            outcome.status = ImportOutcome::ClaimLost;
             return outcome;
         }
-
-        // Time of day and name alone can match an older profile; the identity
-        // the database just assigned picks exactly the row inserted above.
-        {
-            const long assigned = db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
-            CGstProfileTbl readBack(&db);
-            readBack.OpenRows(
-                rl::SnapshotOpen,
-                "select * from GstProfile where Acct = ? and OrgTime = ? and ChnName = ?", 0,
-                {std::int64_t{assigned}, now.time, Cut(table[kGuestName])});
-            if (readBack.AtEnd())
-                throw rl::CDBException(
-                    "HY000", 0,
-                    "the new guest profile of " + table[kGuestName] + " cannot be read back");
-            outcome.account = readBack.Acct;
-            outcome.accountRead = true;
-            readBack.CloseRows();
-        }
-
-        {
-            CreservationTbl reservation(&db);
-            reservation.OpenRows(rl::KeysetOpen, nullptr, 0);
-            reservation.BeginNewRow();
-            reservation.GstAcct = outcome.account;
-            reservation.CRONum = table[kBookingNumber];
-            reservation.Adults = fw::gbk::ParseLeadingInt(table[kGuests]);
-            reservation.ArrDate = arrival;
-            reservation.DptDate = departure;
-            reservation.RmType = table[kRoomType];
-            reservation.RmNumbers = fw::gbk::ParseLeadingInt(table[kRooms]);
-            reservation.Paymethod = paymentCode;
-            reservation.RateCode = rateCode;
-            reservation.FolioRate = table[kPrice];
-            reservation.RmRate = table[kPrice];
-            reservation.ConsumStyle = 0;
-            reservation.MarketCode = table[kBookingType];
-            reservation.Note =
-                fw::gbk::Format(lit::kNoteFormat, table[kCompany].c_str(),
-                                table[kCompanyPhone].c_str(), table[kRemarks].c_str());
-            reservation.OrgDate = now.date;
-            reservation.OrgTime = now.time;
-            reservation.OrgClerk = table[kEntryClerk];
-            reservation.SaveRow();
-            reservation.CloseRows();
-        }
-        fw::CrashPoint("reservation");
-
-        {
-            CFOLIOTbl folio(&db);
-            folio.OpenRows(rl::KeysetOpen, nullptr, 0);
-            folio.BeginNewRow();
-            folio.GstAcct = outcome.account;
-            folio.Code = lit::kFolioCode;
-            folio.Descp = lit::kFolioDescription;
-            folio.SaveRow();
-            folio.CloseRows();
-        }
-        fw::CrashPoint("folio");
-
-        db.CommitTransaction();
+        transaction.Commit();
         db.CloseConnection();
     } catch (const rl::CDBException& e) {
-        if (onSpanError) onSpanError(e);
-        try {
-            db.RollbackTransaction();
-        } catch (const rl::CDBException&) {
-            // The connection may be gone (server stopped); the server then
-            // drops the transaction itself.
-        }
+        if (options.onSpanError) options.onSpanError(e);
+        transaction.Rollback();
         db.CloseConnection();
         outcome.status = ImportOutcome::DatabaseError;
         outcome.message = e.DriverMessage();
@@ -263,34 +228,48 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
     return outcome;
 }
 
-void ImportBooking(const std::string& path) {
-    const ImportOutcome outcome = RunImportTransaction(BookingFieldTable, {});
+bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
+    fw::CrashPoint("commit");  // committed, file not yet removed
+    const fw::FileError removed = claim.Remove();
+    fw::CrashPoint("remove");
+    const char* what = outcome.status == ImportOutcome::Imported ? "imported" : "already imported";
+    const std::string path = claim.Path();
+    if (removed == fw::FileError::None) {
+        fw::Trace("%s %s as guest account %d\n", what, path.c_str(),
+                  static_cast<int>(outcome.account));
+        return true;
+    }
+    fw::Trace("%s %s as guest account %d but can't remove the file,error=%u\n", what,
+              path.c_str(), static_cast<int>(outcome.account), static_cast<unsigned>(removed));
+    return false;
+}
+
+Handled ImportBooking(BookingClaim& claim) {
+    ImportOptions options;
+    options.checkEarlierImport = claim.TakenUp();
+    options.stillClaimed = [&claim] { return claim.Refresh(); };
+    const ImportOutcome outcome = RunImportTransaction(BookingFieldTable, options);
     if (outcome.accountRead) ImportedGuestAccount = outcome.account;
 
+    const std::string path = claim.Path();
     switch (outcome.status) {
         case ImportOutcome::Imported:
-        case ImportOutcome::AlreadyImported: {
-            fw::CrashPoint("commit");  // committed, file not yet removed
-            const fw::FileError removed = fw::DeleteFile(path);
-            fw::CrashPoint("remove");
-            const char* what =
-                outcome.status == ImportOutcome::Imported ? "imported" : "already imported";
-            if (removed == fw::FileError::None)
-                fw::Trace("%s %s as guest account %d\n", what, path.c_str(),
-                          static_cast<int>(outcome.account));
-            else
-                fw::Trace("%s %s as guest account %d but can't remove the file,error=%u\n", what,
-                          path.c_str(), static_cast<int>(outcome.account),
-                          static_cast<unsigned>(removed));
-            break;
-        }
+            CompleteImport(claim, outcome);
+            return Handled::Imported;
+        case ImportOutcome::AlreadyImported:
+            CompleteImport(claim, outcome);
+            return Handled::AlreadyImported;
         case ImportOutcome::DatabaseError:
             fw::Trace("can't import %s: %s\n", path.c_str(), outcome.message.c_str());
-            break;
-        case ImportOutcome::UnreadableDates:
+            return Handled::Failed;
+        case ImportOutcome::Refused:
             fw::Trace("can't import %s: %s\n", path.c_str(), outcome.message.c_str());
-            break;
+            return Handled::Refused;
+        case ImportOutcome::ClaimLost:
+            fw::Trace("can't import %s: another host took the booking over\n", path.c_str());
+            return Handled::Busy;
     }
+    return Handled::Failed;
 }
 
 }  // namespace resv

@@ -20,11 +20,11 @@
 #include <cerrno>
 #include <exception>
 
-#include "framework/exclusivefile.h"
 #include "framework/gbktext.h"
 #include "framework/qtapp.h"
 #include "framework/trace.h"
 #include "recordlayer/CDBException.h"
+#include "reservation/BookingClaim.h"
 #include "reservation/ConfirmDialog.h"
 #include "reservation/ImportBooking.h"
 #include "ui_reservationDialog.h"
@@ -100,8 +100,8 @@ std::string ToGbk(const QString& text) {
 
 }  // namespace
 
-ConfirmDialog::ConfirmDialog(BookingFields& table, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::ConfirmDialog>()), table_(table) {
+ConfirmDialog::ConfirmDialog(BookingFields& table, BookingClaim* claim, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::ConfirmDialog>()), table_(table), claim_(claim) {
     ui_->setupUi(this);
 
     // No "System" face exists here; the CJK faces that follow it keep the
@@ -129,6 +129,13 @@ ConfirmDialog::ConfirmDialog(BookingFields& table, QWidget* parent)
     }
 
     FillFromTable();
+
+    // A clerk may leave the booking open for an hour: the claim must not look
+    // abandoned to another machine meanwhile.
+    if (claim_) {
+        connect(&refresh_, &QTimer::timeout, this, [this] { claim_->Refresh(); });
+        refresh_.start(kClaimRefreshSeconds * 1000);
+    }
 }
 
 ConfirmDialog::~ConfirmDialog() = default;
@@ -170,10 +177,19 @@ void ConfirmDialog::ExchangeControls(bool save) {
 
 void ConfirmDialog::accept() { ConfirmBooking(); }
 
+void ConfirmDialog::reject() {
+    fw::Trace("clerk %s cancelled %s\n", table_[kEntryClerk].c_str(), bookingPath_.c_str());
+    QDialog::reject();
+}
+
 void ConfirmDialog::ConfirmBooking() {
     // The message box runs a nested event loop; a confirm queued behind it
     // must not start a second import.
     if (confirming_) return;
+    if (!claim_) {
+        ShowMessage(QStringLiteral("没有可导入的预订文件"));
+        return;
+    }
     confirming_ = true;
     struct Done {
         bool& flag;
@@ -185,50 +201,62 @@ void ConfirmDialog::ConfirmBooking() {
     }
 
     const char* path = bookingPath_.c_str();
+    fw::Trace("clerk %s confirmed %s\n", table_[kEntryClerk].c_str(), path);
     try {
         bool reported = false;
-        const ImportOutcome outcome =
-            RunImportTransaction(table_, [this, &reported](const rl::CDBException& e) {
-                reported = true;
-                ShowMessage(Display(e.DriverMessage()));
-            });
+        ImportOptions options;
+        options.checkEarlierImport = claim_->TakenUp();
+        options.stillClaimed = [this] { return claim_->Refresh(); };
+        options.onSpanError = [this, &reported](const rl::CDBException& e) {
+            reported = true;
+            ShowMessage(Display(e.DriverMessage()));
+        };
+        const ImportOutcome outcome = RunImportTransaction(table_, options);
         switch (outcome.status) {
             case ImportOutcome::Imported:
+                FinishConfirmed(outcome);
+                return;
             case ImportOutcome::AlreadyImported:
-                FinishConfirmed();
+                ShowMessage(QStringLiteral("此预订已导入过，客人帐号 %1。").arg(outcome.account));
+                FinishConfirmed(outcome);
                 return;
             case ImportOutcome::DatabaseError:
+                fw::Trace("can't import %s: %s\n", path, outcome.message.c_str());
                 if (!reported) ShowMessage(Display(outcome.message));
                 return;
-            case ImportOutcome::UnreadableDates:
-                fw::Trace("can't import booking %s: %s\n", path, outcome.message.c_str());
+            case ImportOutcome::Refused:
+                fw::Trace("can't import %s: %s\n", path, outcome.message.c_str());
+                result_ = Handled::Refused;
                 ShowMessage(Display(outcome.message));
+                return;
+            case ImportOutcome::ClaimLost:
+                fw::Trace("can't import %s: another host took the booking over\n", path);
+                ShowMessage(QStringLiteral("另一台电脑已接手此预订。"));
+                result_ = Handled::Busy;
+                QDialog::reject();
                 return;
         }
     } catch (const rl::CDBException& e) {
-        fw::Trace("can't import booking %s: %s\n", path, e.DriverMessage().c_str());
+        fw::Trace("can't import %s: %s\n", path, e.DriverMessage().c_str());
         ShowMessage(Display(e.DriverMessage()));
     } catch (const std::exception& e) {
-        fw::Trace("can't import booking %s: %s\n", path, e.what());
+        fw::Trace("can't import %s: %s\n", path, e.what());
         ShowMessage(Display(e.what()));
     } catch (...) {
-        fw::Trace("can't import booking %s: unknown error\n", path);
+        fw::Trace("can't import %s: unknown error\n", path);
         ShowMessage(QStringLiteral("未知错误"));
     }
+    result_ = Handled::Failed;
 }
 
-void ConfirmDialog::FinishConfirmed() {
-    const fw::FileError removal = fw::DeleteFile(bookingPath_);
-    if (removal != fw::FileError::None) {
+void ConfirmDialog::FinishConfirmed(const ImportOutcome& outcome) {
+    result_ = outcome.status == ImportOutcome::Imported ? Handled::Imported
+                                                        : Handled::AlreadyImported;
+    if (!CompleteImport(*claim_, outcome)) {
         // The rows are committed: closing keeps a second confirm from
         // importing the booking again, and the clerk learns that the file is
         // still there.
-        fw::Trace("can't delete file %s,error=%u\n", bookingPath_.c_str(),
-                  static_cast<unsigned>(removal));
-        ShowMessage(QStringLiteral("预订已导入，但预订文件无法删除:\n%1\n(error=%2 %3)")
-                        .arg(Display(bookingPath_))
-                        .arg(static_cast<unsigned>(removal))
-                        .arg(QString::fromUtf8(fw::FileErrorName(removal))));
+        ShowMessage(QStringLiteral("预订已导入，但预订文件无法删除:\n%1").arg(Display(bookingPath_)));
     }
     ExchangeControls(true);
     QDialog::accept();
@@ -246,21 +274,24 @@ void ConfirmDialog::ShowMessage(const QString& text) {
     }
 }
 
-void ShowConfirmDialog(const std::string& path) {
+Handled ShowConfirmDialog(BookingClaim& claim) {
+    const std::string path = claim.Path();
     try {
         fw::GuiUnavailable why = fw::GuiUnavailable::None;
         if (!fw::AcquireGuiApplication(why)) {
             fw::Trace("booking %s not shown for confirmation: %s\n", path.c_str(),
                       fw::Describe(why));
-            return;
+            return Handled::Left;
         }
-        ConfirmDialog dialog;
+        ConfirmDialog dialog(BookingFieldTable, &claim);
         dialog.exec();
+        return dialog.Result();
     } catch (const std::exception& e) {
         fw::Trace("booking %s not shown for confirmation: %s\n", path.c_str(), e.what());
     } catch (...) {
         fw::Trace("booking %s not shown for confirmation: unknown error\n", path.c_str());
     }
+    return Handled::Left;
 }
 
 void RegisterDialogResources() { InitDialogResource(); }

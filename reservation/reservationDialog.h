@@ -2,15 +2,17 @@
 // read-only; confirm imports it and removes its file, cancel leaves it.
 #pragma once
 
-#include <string>
+#include "reservation/FileSearch.h"
 
 namespace resv {
 
-// Shows the booking now in BookingFieldTable in a modal ConfirmDialog with no
-// parent and waits for the clerk. Uses the host's QApplication, or creates one
-// on first need; with no display it writes one trace line and returns with
-// the file left in place. Never throws.
-void ShowConfirmDialog(const std::string& path);
+class BookingClaim;
+
+// Shows the booking now in BookingFieldTable, whose file claim holds, in a
+// modal ConfirmDialog with no parent and waits for the clerk. Uses the host's
+// QApplication, or creates one on first need; with no display it writes one
+// trace line and returns with the file left in place. Never throws.
+Handled ShowConfirmDialog(BookingClaim& claim);
 
 // Resources and run-time records the module registers at load.
 void RegisterDialogResources();

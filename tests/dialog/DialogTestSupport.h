@@ -13,11 +13,15 @@
 #include <QTest>
 #include <QTimer>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/gbktext.h"
 #include "framework/qtapp.h"
+#include "framework/directory.h"
+#include "framework/exclusivefile.h"
+#include "reservation/BookingClaim.h"
 #include "reservation/ConfirmDialog.h"
 #include "reservation/FileSearch.h"
 #include "tests/support/Encoding.h"
@@ -58,6 +62,37 @@ inline void Load(resv::BookingFields& table, const std::string& gbkText, const s
     table[resv::kEntryPath] = path;
     table[resv::kEntryClerk] = "Zedi";
 }
+
+// A booking file claimed the way the scan claims it, for a dialog to confirm.
+// Release() ends the claim: the file is back under its name unless the
+// confirm removed it.
+class Claimed {
+  public:
+    Claimed(const std::string& dropDir, const std::string& name) {
+        fw::FileError error = fw::FileError::None;
+        drop_ = fw::Directory::Open(dropDir, error);
+        area_ = resv::ClaimArea::Prepare(drop_, dropDir, error);
+        EXPECT_NE(area_, nullptr) << static_cast<unsigned>(error);
+        if (!area_) return;
+        fw::ExclusiveFile file = fw::ExclusiveFile::Open(drop_, name, error);
+        EXPECT_EQ(resv::BookingClaim::Claim(*area_, name, std::move(file), claim_),
+                  fw::FileError::None);
+    }
+    ~Claimed() { Release(); }
+    Claimed(const Claimed&) = delete;
+    Claimed& operator=(const Claimed&) = delete;
+
+    resv::BookingClaim* Get() { return claim_.get(); }
+    void Release() {
+        claim_.reset();
+        area_.reset();
+    }
+
+  private:
+    fw::Directory drop_;
+    std::unique_ptr<resv::ClaimArea> area_;
+    std::unique_ptr<resv::BookingClaim> claim_;
+};
 
 inline QWidget* Control(QWidget& dialog, const char* id) {
     QWidget* w = dialog.findChild<QWidget*>(id, Qt::FindDirectChildrenOnly);

@@ -24,19 +24,22 @@ class DialogWithoutDisplay : public ::testing::Test {
         path_ = drop_.File("booking.txt");
         ts::WriteFile(path_, "0,WS-1");
         dlgtest::Load(resv::BookingFieldTable, ts::ReadFile(path_), path_);
+        claimed_ = std::make_unique<dlgtest::Claimed>(drop_.Path(), "booking.txt");
     }
 
     // Showing must trace one line naming the file, create nothing and leave
     // the file; a Qt abort would end the test process instead.
     void ExpectNotShown() {
-        resv::ShowConfirmDialog(path_);
+        EXPECT_EQ(resv::ShowConfirmDialog(*claimed_->Get()), resv::Handled::Left);
         EXPECT_EQ(trace_.Count(path_), 1u) << trace_.Text();
         EXPECT_EQ(QCoreApplication::instance(), nullptr);
+        claimed_->Release();
         EXPECT_TRUE(ts::FileExists(path_));
     }
 
     ts::TempDir drop_;
     std::string path_;
+    std::unique_ptr<dlgtest::Claimed> claimed_;
     ts::TraceCapture trace_;
 };
 
@@ -63,10 +66,11 @@ TEST_F(DialogWithoutDisplay, FallbackListWithAUsablePlatformIsADisplay) {
 TEST_F(DialogWithoutDisplay, HostWithoutWidgets) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QCoreApplication core(g_argc, g_argv);
-    resv::ShowConfirmDialog(path_);
+    resv::ShowConfirmDialog(*claimed_->Get());
     EXPECT_EQ(trace_.Count(path_), 1u) << trace_.Text();
     EXPECT_EQ(QCoreApplication::instance(), &core);
     EXPECT_FALSE(fw::OwnsGuiApplication());
+    claimed_->Release();
     EXPECT_TRUE(ts::FileExists(path_));
 }
 

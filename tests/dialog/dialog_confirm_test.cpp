@@ -3,7 +3,11 @@
 // file, the dialog and the database as they were.
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <memory>
+
+#include "framework/processtag.h"
+#include "reservation/ImportBooking.h"
 
 #include "tests/dialog/DialogTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -26,8 +30,17 @@ class DialogConfirm : public ts::BackendTest {
 
     template <typename Fields>
     void WriteBooking(const Fields& fields) {
+        claimed_.reset();
         ts::WriteFile(path_, dlgtest::BookingText(fields));
         dlgtest::Load(table_, ts::ReadFile(path_), path_);
+        claimed_ = std::make_unique<dlgtest::Claimed>(drop_.Path(), "booking.txt");
+    }
+
+    // Ends the claim; true when the booking file is back in the drop
+    // directory, false when the confirm removed it.
+    bool FileBack() {
+        claimed_->Release();
+        return ts::FileExists(path_);
     }
 
     long Rows() {
@@ -60,12 +73,13 @@ class DialogConfirm : public ts::BackendTest {
     ts::TempDir drop_;
     std::string path_;
     resv::BookingFields table_;
+    std::unique_ptr<dlgtest::Claimed> claimed_;
     ts::TraceCapture trace_;
 };
 
 TEST_P(DialogConfirm, EnterImportsWithTheNightlyRateRemovesTheFileAndAccepts) {
     resv::ImportedGuestAccount = -7;
-    resv::ConfirmDialog dialog(table_);
+    resv::ConfirmDialog dialog(table_, claimed_->Get());
     dlgtest::Open(dialog);
     dlgtest::MessageBoxCloser boxes;
 
@@ -74,7 +88,7 @@ TEST_P(DialogConfirm, EnterImportsWithTheNightlyRateRemovesTheFileAndAccepts) {
     EXPECT_EQ(boxes.Count(), 0u);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_FALSE(ts::FileExists(path_));
+    EXPECT_FALSE(FileBack());
     ExpectImportedOnce();
     // The table carries the converted entries; the field never showed them.
     EXPECT_EQ(table_[15], "300");
@@ -85,21 +99,21 @@ TEST_P(DialogConfirm, EnterImportsWithTheNightlyRateRemovesTheFileAndAccepts) {
 
 TEST_P(DialogConfirm, EscapeCancelsWithNothingWrittenAndTheFileKept) {
     const resv::BookingFields before = table_;
-    resv::ConfirmDialog dialog(table_);
+    resv::ConfirmDialog dialog(table_, claimed_->Get());
     dlgtest::Open(dialog);
 
     PressOnFocus(Qt::Key_Escape);
 
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(ts::FileExists(path_));
+    EXPECT_TRUE(FileBack());
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(table_, before);
 }
 
 TEST_P(DialogConfirm, DatabaseFailureShowsOneMessageAndASecondConfirmImportsTheOriginal) {
     db_->FailInsertsInto("Reservation");
-    resv::ConfirmDialog dialog(table_);
+    resv::ConfirmDialog dialog(table_, claimed_->Get());
     dlgtest::Open(dialog);
     const std::vector<QString> shown = dlgtest::ShownTexts(dialog);
 
@@ -112,7 +126,7 @@ TEST_P(DialogConfirm, DatabaseFailureShowsOneMessageAndASecondConfirmImportsTheO
         EXPECT_EQ(boxes.Boxes()[0].buttons, 1);
     }
     EXPECT_EQ(Rows(), 0);
-    EXPECT_TRUE(ts::FileExists(path_));
+    EXPECT_TRUE(FileBack());
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dlgtest::ShownTexts(dialog), shown);
@@ -128,13 +142,13 @@ TEST_P(DialogConfirm, DatabaseFailureShowsOneMessageAndASecondConfirmImportsTheO
     PressOnFocus(Qt::Key_Return);
     EXPECT_EQ(boxes.Count(), 0u);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_FALSE(ts::FileExists(path_));
+    EXPECT_FALSE(FileBack());
     ExpectImportedOnce();
 }
 
 TEST_P(DialogConfirm, FailureBeforeTheTransactionIsShownAndTracedAndTheDialogStays) {
     db_->Execute("drop table Payment");
-    resv::ConfirmDialog dialog(table_);
+    resv::ConfirmDialog dialog(table_, claimed_->Get());
     dlgtest::Open(dialog);
     dlgtest::MessageBoxCloser boxes;
 
@@ -143,7 +157,7 @@ TEST_P(DialogConfirm, FailureBeforeTheTransactionIsShownAndTracedAndTheDialogSta
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(trace_.Count(path_), 1u) << trace_.Text();
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(ts::FileExists(path_));
+    EXPECT_TRUE(FileBack());
     EXPECT_EQ(db_->Count("GstProfile") + db_->Count("Reservation"), 0);
 }
 
@@ -159,36 +173,34 @@ TEST_P(DialogConfirm, RemovesExactlyTheShownFileWhateverTheFieldsName) {
     WriteBooking(fields);
     ASSERT_EQ(table_[resv::kEntryPath], path_);
 
-    resv::ConfirmDialog dialog(table_);
+    resv::ConfirmDialog dialog(table_, claimed_->Get());
     dlgtest::Open(dialog);
     dlgtest::MessageBoxCloser boxes;
     PressOnFocus(Qt::Key_Return);
 
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_FALSE(ts::FileExists(path_));
+    EXPECT_FALSE(FileBack());
     EXPECT_TRUE(ts::FileExists(other));
     ExpectImportedOnce();
 }
 
-TEST_P(DialogConfirm, FileThatCannotBeRemovedIsReportedAndTheDialogCloses) {
-    // A directory where the booking file was: unlink(2) refuses it, even
-    // for root.
-    ASSERT_EQ(unlink(path_.c_str()), 0);
-    ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
-    resv::ConfirmDialog dialog(table_);
+TEST_P(DialogConfirm, ABookingAnotherHostTookOverIsNotCommitted) {
+    resv::ConfirmDialog dialog(table_, claimed_->Get());
     dlgtest::Open(dialog);
     dlgtest::MessageBoxCloser boxes;
+    // Another machine took the claim up while the dialog stood open.
+    const std::string claimedFile =
+        drop_.Path() + "/.claims/" + fw::ThisProcessTag() + "/booking.txt";
+    const std::string elsewhere = drop_.File("taken-over");
+    ASSERT_EQ(rename(claimedFile.c_str(), elsewhere.c_str()), 0);
 
     PressOnFocus(Qt::Key_Return);
 
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_TRUE(boxes.Boxes()[0].text.contains(QString::fromStdString(path_)));
-    EXPECT_EQ(trace_.Count(path_), 1u) << trace_.Text();
-    // Closed, so no second confirm can import the booking again.
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_FALSE(dialog.isVisible());
-    ExpectImportedOnce();
-    rmdir(path_.c_str());
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.Result(), resv::Handled::Busy);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_TRUE(ts::FileExists(elsewhere));
 }
 
 INSTANTIATE_BACKENDS(DialogConfirm);

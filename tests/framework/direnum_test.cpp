@@ -15,7 +15,7 @@ namespace {
 std::map<std::string, int> ScanCounts(const std::string& directory) {
     std::map<std::string, int> counts;
     fw::DirectoryScan scan;
-    EXPECT_TRUE(scan.Start(directory));
+    EXPECT_TRUE(scan.Start(fwtest::Dir(directory)));
     std::string name;
     while (scan.Next(name)) ++counts[name];
     return counts;
@@ -68,12 +68,12 @@ TEST(DirectoryScan, UnopenableDirectoryAndIdleScanYieldNothing) {
     fw::DirectoryScan scan;
     std::string name = "unchanged";
     EXPECT_FALSE(scan.Next(name));
-    EXPECT_FALSE(scan.Start(dir / "missing"));
+    EXPECT_FALSE(scan.Start(fwtest::Dir(dir / "missing")));
     EXPECT_FALSE(scan.Next(name));
-    EXPECT_FALSE(scan.Start(dir.Write("file", "x")));
+    EXPECT_FALSE(scan.Start(fwtest::Dir(dir.Write("file", "x"))));
     EXPECT_EQ(name, "unchanged");
 
-    ASSERT_TRUE(scan.Start(dir.path()));
+    ASSERT_TRUE(scan.Start(fwtest::Dir(dir.path())));
     EXPECT_TRUE(scan.Next(name));
     scan.End();
     scan.End();
@@ -85,10 +85,10 @@ TEST(DirectoryScan, RestartBeginsAnew) {
     dir.Write("only", "x");
     fw::DirectoryScan scan;
     std::string name;
-    ASSERT_TRUE(scan.Start(dir.path()));
+    ASSERT_TRUE(scan.Start(fwtest::Dir(dir.path())));
     int first = 0;
     while (scan.Next(name)) ++first;
-    ASSERT_TRUE(scan.Start(dir.path()));
+    ASSERT_TRUE(scan.Start(fwtest::Dir(dir.path())));
     int second = 0;
     while (scan.Next(name)) ++second;
     EXPECT_EQ(first, 3);
@@ -103,7 +103,7 @@ TEST(DirectoryScan, DirectoryRemovedDuringTheScanEndsIt) {
     for (int i = 0; i < files; ++i) dir.Write("drop/f" + std::to_string(i), "x");
 
     fw::DirectoryScan scan;
-    ASSERT_TRUE(scan.Start(drop));
+    ASSERT_TRUE(scan.Start(fwtest::Dir(drop)));
     std::string name;
     ASSERT_TRUE(scan.Next(name));
     std::filesystem::remove_all(drop);

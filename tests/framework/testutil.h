@@ -14,6 +14,9 @@
 #include <string>
 #include <string_view>
 
+#include "framework/directory.h"
+#include "framework/exclusivefile.h"
+
 namespace fwtest {
 
 // A fresh directory under TMPDIR (or /tmp), removed with everything in it.
@@ -68,5 +71,17 @@ inline std::string Convert(std::string_view text, const char* to, const char* fr
 }
 
 inline std::string Gbk(std::string_view utf8) { return Convert(utf8, "GBK", "UTF-8"); }
+
+// The directory at path, opened as the scan opens a drop directory.
+inline fw::Directory Dir(const std::string& path) {
+    fw::FileError error = fw::FileError::None;
+    return fw::Directory::Open(path, error);
+}
+
+// ExclusiveFile::Open of the file at path, through its directory.
+inline fw::ExclusiveFile OpenFile(const std::string& path, fw::FileError& error) {
+    const std::filesystem::path p(path);
+    return fw::ExclusiveFile::Open(Dir(p.parent_path().string()), p.filename().string(), error);
+}
 
 }  // namespace fwtest

@@ -13,6 +13,7 @@
 
 #include "framework/clock.h"
 #include "reservation/FileSearch.h"
+#include "reservation/ImportBooking.h"
 #include "tests/support/TestSupport.h"
 
 namespace importtest {

@@ -96,7 +96,8 @@ class ReadBookingFileTest : public ::testing::Test {
         const std::string path = dir_.Path() + "/booking";
         ts::WriteFile(path, bytes);
         fw::FileError error = fw::FileError::None;
-        fw::ExclusiveFile file = fw::ExclusiveFile::Open(path, error);
+        fw::ExclusiveFile file =
+            fw::ExclusiveFile::Open(fw::Directory::Open(dir_.Path(), error), "booking", error);
         EXPECT_TRUE(file.IsOpen()) << static_cast<unsigned>(error);
         return resv::ReadBookingFile(file, t);
     }

@@ -9,6 +9,7 @@
 
 #include "reservation/FileSearch.h"
 #include "reservation/ImportBooking.h"
+#include "reservation/BookingClaim.h"
 #include "tests/import/ImportFixture.h"
 
 namespace importtest {
@@ -51,10 +52,9 @@ TEST_P(HostileInput, AFileThatVanishesBetweenListingAndOpeningIsPassedOver) {
     const std::string first = Drop("1.txt", a);
     const std::string second = Drop("2.txt", b);
     // Whichever is handled first removes the other before the scan gets to it.
-    auto previous = resv::SetBookingHandler([&](int mode, const std::string& path) {
-        std::remove((path == first ? second : first).c_str());
-        resv::ImportBooking(path);
-        (void)mode;
+    auto previous = resv::SetBookingHandler([&](int, resv::BookingClaim& claim) {
+        std::remove((claim.Path() == first ? second : first).c_str());
+        return resv::ImportBooking(claim);
     });
     ImportAll();
     resv::SetBookingHandler(previous);
@@ -69,9 +69,10 @@ TEST_P(HostileInput, ADropDirectoryRemovedDuringTheScanEndsItCleanly) {
         Drop(b.number + ".txt", b);
     }
     const std::string dir = drop_.Path();
-    auto previous = resv::SetBookingHandler([&](int, const std::string& path) {
-        resv::ImportBooking(path);
+    auto previous = resv::SetBookingHandler([&](int, resv::BookingClaim& claim) {
+        const resv::Handled handled = resv::ImportBooking(claim);
         std::filesystem::remove_all(dir);
+        return handled;
     });
     ImportAll();
     resv::SetBookingHandler(previous);
