@@ -36,8 +36,8 @@ unsigned DropMode(const fw::Directory& drop) {
     return st.st_mode & 07777;
 }
 
-fw::Directory OpenAreaDirectory(const fw::Directory& parent, const std::string& name,
-                                unsigned mode, fw::FileError& error) {
+fw::Directory OpenAreaDirectory(const fw::Directory& parent, const std::string& name, unsigned mode,
+                                fw::FileError& error) {
     fw::Directory dir = parent.OpenChild(name, true, mode, error);
     // The umask must not narrow what the drop directory allows.
     if (dir.IsOpen()) ::fchmod(dir.Descriptor(), static_cast<mode_t>(mode));
@@ -53,15 +53,29 @@ ClaimArea::ClaimArea(const fw::Directory& drop, std::string dropPath, fw::Direct
 std::unique_ptr<ClaimArea> ClaimArea::Prepare(const fw::Directory& drop,
                                               const std::string& dropPath, fw::FileError& error) {
     const unsigned mode = DropMode(drop);
-    fw::Directory area = OpenAreaDirectory(drop, kClaimAreaName, mode, error);
-    if (!area.IsOpen()) return nullptr;
-    fw::Directory own = OpenAreaDirectory(area, fw::ThisProcessTag(), mode, error);
-    if (!own.IsOpen()) return nullptr;
-    return std::unique_ptr<ClaimArea>(
-        new ClaimArea(drop, dropPath, std::move(area), std::move(own)));
+    // Another host removes the area when it ends and finds it empty; the
+    // area it removed under us is made again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fw::Directory area = OpenAreaDirectory(drop, kClaimAreaName, mode, error);
+        if (!area.IsOpen()) {
+            if (error == fw::FileError::NotFound) continue;
+            return nullptr;
+        }
+        fw::Directory own = OpenAreaDirectory(area, fw::ThisProcessTag(), mode, error);
+        if (own.IsOpen())
+            return std::unique_ptr<ClaimArea>(
+                new ClaimArea(drop, dropPath, std::move(area), std::move(own)));
+        if (error != fw::FileError::NotFound) return nullptr;
+    }
+    return nullptr;
 }
 
-ClaimArea::~ClaimArea() { area_.Remove(fw::ThisProcessTag(), true); }
+ClaimArea::~ClaimArea() {
+    // Both only when empty: claims of other hosts, or a file that could not
+    // be put back, keep them.
+    if (area_.Remove(fw::ThisProcessTag(), true) == fw::FileError::None)
+        drop_.Remove(kClaimAreaName, true);
+}
 
 std::vector<std::string> ClaimArea::TakeUpAbandoned() {
     std::vector<std::string> taken;

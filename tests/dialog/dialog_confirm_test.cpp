@@ -8,7 +8,6 @@
 
 #include "framework/processtag.h"
 #include "reservation/ImportBooking.h"
-
 #include "tests/dialog/DialogTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -126,7 +125,7 @@ TEST_P(DialogConfirm, DatabaseFailureShowsOneMessageAndASecondConfirmImportsTheO
         EXPECT_EQ(boxes.Boxes()[0].buttons, 1);
     }
     EXPECT_EQ(Rows(), 0);
-    EXPECT_TRUE(FileBack());
+    EXPECT_TRUE(claimed_->Get()->Refresh());  // still in hand
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dlgtest::ShownTexts(dialog), shown);
@@ -155,7 +154,8 @@ TEST_P(DialogConfirm, FailureBeforeTheTransactionIsShownAndTracedAndTheDialogSta
     PressOnFocus(Qt::Key_Return);
 
     EXPECT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(trace_.Count(path_), 1u) << trace_.Text();
+    EXPECT_EQ(trace_.Count("can't import " + path_), 1u) << trace_.Text();
+    EXPECT_EQ(trace_.Count("clerk Zedi confirmed " + path_), 1u) << trace_.Text();
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(FileBack());
     EXPECT_EQ(db_->Count("GstProfile") + db_->Count("Reservation"), 0);

@@ -125,7 +125,9 @@ TEST(ExclusiveFileOpen, MissingFileIsNotFoundAndNotCreated) {
 TEST(ExclusiveFileOpen, PathsThatCannotNameAFileAreBadPaths) {
     fwtest::TempDir dir;
     std::string file = dir.Write("plain.txt", "x");
-    EXPECT_EQ(OpenError(file + "/inside"), FileError::BadPath);
+    FileError error = FileError::None;
+    EXPECT_FALSE(fw::Directory::Open(file, error).IsOpen());
+    EXPECT_EQ(error, FileError::BadPath);
     EXPECT_EQ(OpenError(dir / std::string(300, 'n')), FileError::BadPath);
 }
 
@@ -207,15 +209,34 @@ TEST(ExclusiveFileOpen, SecondClaimInAnotherProcessIsASharingViolation) {
     EXPECT_EQ(again.Result(), static_cast<int>(FileError::None));
 }
 
-// Without ownership and CAP_LEASE no lease can be had; the flock alone must
-// then keep two claimants apart.
-TEST(ExclusiveFileOpen, WithoutLeasesTheFlockStillExcludesOtherClaims) {
+// Without ownership and CAP_LEASE no lease can be had: a file another user
+// may still be writing is taken only once it has been left alone for a
+// while, and the flock keeps two claimants apart.
+TEST(ExclusiveFileOpen, WithoutLeasesAQuietPeriodAndTheFlockStandIn) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a user without CAP_LEASE";
     fwtest::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
-    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
     ASSERT_EQ(chown(path.c_str(), 12345, 12345), 0);
+    auto proofAsOtherUser = [&] {
+        if (setgid(65534) != 0 || setuid(65534) != 0) return 255;
+        FileError error;
+        ExclusiveFile file = fwtest::OpenFile(path, error);
+        if (error != FileError::None) return static_cast<int>(error);
+        return file.Proof() == fw::WriterDoneProof::QuietPeriod ? 0 : 254;
+    };
+    {
+        // Just written: its writer may be in the middle of it.
+        ChildProcess fresh(proofAsOtherUser);
+        EXPECT_EQ(fresh.Result(), static_cast<int>(FileError::SharingViolation));
+    }
+    const struct timespec old[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    {
+        ChildProcess quiet(proofAsOtherUser);
+        EXPECT_EQ(quiet.Result(), 0);
+    }
     auto openAsOtherUser = [&] {
         if (setgid(65534) != 0 || setuid(65534) != 0) return 255;
         FileError error;

@@ -1,5 +1,8 @@
 #include "tests/import/ImportFixture.h"
 
+#include <filesystem>
+
+#include "framework/processtag.h"
 #include "reservation/FileSearch.h"
 
 namespace importtest {
@@ -47,6 +50,18 @@ std::string ImportTest::DropBytes(const std::string& name, const std::string& by
     const std::string path = drop_.File(name);
     ts::WriteFile(path, bytes);
     return path;
+}
+
+std::string ImportTest::DropClaimed(const std::string& name, const std::string& bytes,
+                                    const std::string& host) {
+    // This machine's tag with a process id no process can have.
+    std::string tag = fw::ThisProcessTag();
+    const std::size_t plus = tag.find('+');
+    tag = (host.empty() ? tag.substr(0, plus) : host) + "+" + tag.substr(plus + 1, 8) +
+          "+999999999+1";
+    std::filesystem::create_directories(drop_.Path() + "/.claims/" + tag);
+    ts::WriteFile(drop_.Path() + "/.claims/" + tag + "/" + name, bytes);
+    return drop_.File(name);
 }
 
 void ImportTest::ImportAll(const std::string& clerk) {

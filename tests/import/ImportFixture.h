@@ -52,6 +52,12 @@ class ImportTest : public ts::BackendTest {
     // Writes the booking into the drop directory; returns its path.
     std::string Drop(const std::string& name, const Booking& booking);
     std::string DropBytes(const std::string& name, const std::string& bytes);
+    // Leaves bytes as a booking file that a host died holding: in the claim
+    // area under a process of this machine that is gone, or (host not empty)
+    // of another machine. Returns the path the booking has in the drop
+    // directory.
+    std::string DropClaimed(const std::string& name, const std::string& bytes,
+                            const std::string& host = "");
     // Search in mode 1 on the drop directory.
     void ImportAll(const std::string& clerk = "Zedi");
 

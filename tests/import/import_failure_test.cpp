@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "reservation/FileSearch.h"
@@ -174,7 +176,7 @@ TEST_P(ImportFailure, UnreadableDatesAreNotImportedAndTheFileStays) {
 
 TEST_P(ImportFailure, ABookingImportedBeforeACrashIsNotImportedAgain) {
     // The process died between the commit and the removal of the file: the
-    // same file is found again.
+    // file is found in its claim.
     const Booking b;
     const std::string text = b.FileText();
     DropBytes("b.txt", text);
@@ -182,37 +184,56 @@ TEST_P(ImportFailure, ABookingImportedBeforeACrashIsNotImportedAgain) {
     ASSERT_EQ(db_->Count("Reservation"), 1);
     const std::string acct = db_->Scalar("select GstAcct from Reservation");
 
-    const std::string again = DropBytes("b.txt", text);
+    const std::string again = DropClaimed("b.txt", text);
     trace_.Clear();
     ImportAll();
     EXPECT_FALSE(ts::FileExists(again));
+    EXPECT_FALSE(std::filesystem::exists(drop_.Path() + "/.claims"));
     EXPECT_EQ(db_->Count("GstProfile"), 1);
     EXPECT_EQ(db_->Count("Reservation"), 1);
     EXPECT_EQ(db_->Count("FOLIO"), 1);
     EXPECT_EQ(trace_.Count("already imported " + again + " as guest account " + acct), 1u)
         << trace_.Text();
 
-    // A booking that differs in number, guest, dates or rate is a new one.
+    // A booking that differs in number, guest (also only in case or a
+    // trailing blank, whatever the database's collation says), dates or rate
+    // is a new one.
     Booking otherRate = b;
     otherRate.price = "1200";
     Booking otherGuest = b;
     otherGuest.guest = "李四";
     Booking otherDates = b;
     otherDates.departure = "2026-03-21";
-    Drop("r.txt", otherRate);
-    Drop("g.txt", otherGuest);
-    Drop("d.txt", otherDates);
+    Booking latin = b;
+    latin.number = "LATIN";
+    latin.guest = "Li Lei";
+    DropBytes("l.txt", latin.FileText());
     ImportAll();
-    EXPECT_EQ(db_->Count("Reservation"), 4);
+    Booking upper = latin;
+    upper.guest = "LI LEI";
+    Booking blank = latin;
+    blank.guest = "Li Lei ";
+    DropClaimed("r.txt", otherRate.FileText());
+    DropClaimed("g.txt", otherGuest.FileText());
+    DropClaimed("d.txt", otherDates.FileText());
+    DropClaimed("u.txt", upper.FileText(), "another-machine");
+    DropClaimed("s.txt", blank.FileText());
+    // Another machine's claim is taken up only once it has gone stale.
+    for (const auto& owner : std::filesystem::directory_iterator(drop_.Path() + "/.claims"))
+        std::filesystem::last_write_time(
+            owner.path(), std::filesystem::last_write_time(owner) - std::chrono::hours(1));
+    ImportAll();
+    EXPECT_EQ(db_->Count("Reservation"), 7) << trace_.Text();
+    EXPECT_EQ(trace_.Count("already imported"), 1u) << trace_.Text();
 
     // Without a booking number nothing identifies a booking: both import.
     Booking anonymous = b;
     anonymous.number = "";
     Drop("a1.txt", anonymous);
     ImportAll();
-    Drop("a2.txt", anonymous);
+    DropClaimed("a2.txt", anonymous.FileText());
     ImportAll();
-    EXPECT_EQ(db_->Count("Reservation"), 6);
+    EXPECT_EQ(db_->Count("Reservation"), 9);
 }
 
 INSTANTIATE_BACKENDS(ImportFailure);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 namespace robust {
@@ -12,8 +13,17 @@ void ExpectExactlyOnce(ts::HotelDatabase& db, const std::string& dropDir,
     for (const ts::Row& row : db.Query("select CRONum from Reservation"))
         times[row[0].value_or("")]++;
 
+    // A file a killed host had claimed is still there, in its claim.
+    std::set<std::string> claimed;
+    std::error_code ec;
+    for (const auto& owner : std::filesystem::directory_iterator(dropDir + "/.claims", ec))
+        for (const auto& file : std::filesystem::directory_iterator(owner.path(), ec))
+            claimed.insert(file.path().filename().string());
+    if (requireAllImported) EXPECT_TRUE(claimed.empty()) << claimed.size() << " claims left";
+
     for (const std::string& number : numbers) {
-        const bool filePresent = ts::FileExists(dropDir + "/" + number + ".txt");
+        const bool filePresent =
+            ts::FileExists(dropDir + "/" + number + ".txt") || claimed.count(number + ".txt");
         const int n = times.count(number) ? times[number] : 0;
         if (filePresent) {
             EXPECT_LE(n, 1) << number << " imported twice";
