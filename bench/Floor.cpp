@@ -10,7 +10,6 @@
 #include "bench/BenchSupport.h"
 #include "framework/clock.h"
 #include "recordlayer/CDBException.h"
-#include "recordlayer/DbConnection.h"
 #include "reservation/GbkLiterals.h"
 #include "tests/support/HotelDatabase.h"
 
@@ -31,11 +30,54 @@ struct TextParam {
     }
 };
 
+// The floor's own connection in manual commit for the whole run: each
+// booking ends in a bare commit, without the switch back to autocommit that
+// a DbConnection transaction makes. Owns its environment and connection.
+class Connection {
+  public:
+    explicit Connection(const std::string& connect) {
+        rl::CheckOdbc(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_), SQL_HANDLE_ENV, env_,
+                      "allocate an environment");
+        rl::CheckOdbc(SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION,
+                                    reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+                      SQL_HANDLE_ENV, env_, "choose ODBC 3");
+        rl::CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_HANDLE_ENV, env_,
+                      "allocate a connection");
+        rl::CheckOdbc(SQLDriverConnect(dbc_, nullptr, SqlText(connect.c_str()), SQL_NTS, nullptr, 0,
+                                       nullptr, SQL_DRIVER_NOPROMPT),
+                      SQL_HANDLE_DBC, dbc_, "connect");
+        connected_ = true;
+        rl::CheckOdbc(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                                        reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+                      SQL_HANDLE_DBC, dbc_, "switch to manual commit");
+    }
+    ~Connection() {
+        if (connected_) {
+            SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+            SQLDisconnect(dbc_);
+        }
+        if (dbc_ != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+        if (env_ != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    SQLHDBC Handle() const { return dbc_; }
+    void Commit() {
+        rl::CheckOdbc(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "commit");
+    }
+
+  private:
+    SQLHENV env_ = SQL_NULL_HENV;
+    SQLHDBC dbc_ = SQL_NULL_HDBC;
+    bool connected_ = false;
+};
+
 // One statement prepared once and executed many times; its parameters are
 // bound to buffers the caller keeps alive and refills before each run.
 class Prepared {
   public:
-    Prepared(rl::DbConnection& db, const char* sql) {
+    Prepared(Connection& db, const char* sql) {
         rl::CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, db.Handle(), &stmt_), SQL_HANDLE_DBC,
                       db.Handle(), "allocate a statement");
         rl::CheckOdbc(SQLPrepare(stmt_, SqlText(sql), SQL_NTS), SQL_HANDLE_STMT, stmt_, "prepare");
@@ -88,7 +130,7 @@ SQL_TIMESTAMP_STRUCT Midnight(int year, int month, int day) {
 }
 
 // The timed part; its statements are freed before the connection closes.
-double WriteBookings(rl::DbConnection& db, int first, int count) {
+double WriteBookings(Connection& db, int first, int count) {
     TextParam name, phone, orgDate, orgTime, clerk, number, roomType, payment, rateCode, rate,
         market, note, folioCode, folioDescp;
     SQLINTEGER account = 0;
@@ -161,8 +203,7 @@ double WriteBookings(rl::DbConnection& db, int first, int count) {
         account = readBack.ExecuteForInteger();
         reservation.Execute();
         folio.Execute();
-        rl::CheckOdbc(SQLEndTran(SQL_HANDLE_DBC, db.Handle(), SQL_COMMIT), SQL_HANDLE_DBC,
-                      db.Handle(), "commit");
+        db.Commit();
     }
     return clock.Seconds();
 }
@@ -170,15 +211,8 @@ double WriteBookings(rl::DbConnection& db, int first, int count) {
 }  // namespace
 
 double RunFloor(int first, int count) {
-    rl::DbConnection db;
-    db.OpenConnection(ts::kModuleConnect, 0);
-    // Manual commit for the whole run: each booking ends in a bare commit,
-    // without the switch back to autocommit that a DbConnection transaction
-    // makes.
-    db.BeginTransaction();
-    const double seconds = WriteBookings(db, first, count);
-    db.CloseConnection();
-    return seconds;
+    Connection db(ts::kModuleConnect);
+    return WriteBookings(db, first, count);
 }
 
 }  // namespace bench

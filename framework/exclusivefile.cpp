@@ -14,6 +14,10 @@
 #include "framework/crashpoint.h"
 
 namespace fw {
+
+// framework_crashpoints overrides it in the test module.
+__attribute__((weak)) bool LocksDisabledForTest() { return false; }
+
 namespace {
 
 // While we hold a lease, another process opening the file makes the kernel

@@ -121,6 +121,19 @@ std::string ConvertToUtf8(std::string_view text) {
 
 }  // namespace
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (IsLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 long Find(std::string_view text, char c) {
     for (std::size_t i = 0; i < text.size();) {
         unsigned char b = static_cast<unsigned char>(text[i]);

@@ -14,6 +14,16 @@ inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 // The separator white space: space and 0x09..0x0D.
 inline bool IsSpace(unsigned char c) { return c == 0x20 || (c >= 0x09 && c <= 0x0D); }
 
+// The one case folding of the code base: ASCII letters only, byte by byte.
+// Identifiers, ini names and driver names are compared with it; no locale.
+inline char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Equal but for the case of ASCII letters. A double-byte character compares
+// exactly: its trail byte may well be an ASCII letter.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
+
 // Position of the first character c (ASCII), stepping over double-byte
 // characters; -1 when absent.
 long Find(std::string_view text, char c);

@@ -27,23 +27,6 @@ std::string_view TrimSpace(std::string_view s) {
     return s;
 }
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Names are GBK: only single-byte characters fold, never the trail byte of
-// a double-byte character, which may well be an ASCII letter.
-bool NamesEqual(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (gbk::IsLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
-            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-            ++i;
-        } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string_view Unquote(std::string_view value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -80,7 +63,7 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
             std::string_view name = line.substr(1);
             long close = gbk::Find(name, ']');
             if (close >= 0) name = name.substr(0, static_cast<std::size_t>(close));
-            inSection = NamesEqual(TrimSpace(name), section);
+            inSection = gbk::EqualIgnoringCase(TrimSpace(name), section);
             sectionSeen = inSection;
             continue;
         }
@@ -88,7 +71,7 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
 
         long eq = gbk::Find(line, '=');
         if (eq < 0) continue;
-        if (NamesEqual(TrimSpace(line.substr(0, static_cast<std::size_t>(eq))), key))
+        if (gbk::EqualIgnoringCase(TrimSpace(line.substr(0, static_cast<std::size_t>(eq))), key))
             return line.substr(static_cast<std::size_t>(eq) + 1);
     }
     return std::nullopt;

@@ -199,6 +199,13 @@ long DbConnection::LastInsertedIdentity(std::string_view table, std::string_view
     return value;
 }
 
+SQLHSTMT DbConnection::AllocateStatement() {
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_,
+              "allocate a statement");
+    return stmt;
+}
+
 void DbConnection::Attach(TableRecord* record) {
     if (std::find(openRecords_.begin(), openRecords_.end(), record) == openRecords_.end())
         openRecords_.push_back(record);

@@ -51,14 +51,14 @@ class DbConnection {
     // "[dbo].[GstProfile]") whose identity column is column.
     long LastInsertedIdentity(std::string_view table, std::string_view column);
 
-    SQLHDBC Handle() const { return dbc_; }
-
   private:
     // Records with a statement open on this connection; CloseConnection
     // closes them first, so no record is left holding a freed handle.
     friend class TableRecord;
     void Attach(TableRecord* record);
     void Detach(TableRecord* record);
+    // A new statement handle on this connection, owned by the caller.
+    SQLHSTMT AllocateStatement();
 
     void EndTransaction(SQLSMALLINT completion, const char* what);
     void ReadDialect();

@@ -2,16 +2,17 @@
 
 #include <vector>
 
+#include "framework/gbktext.h"
+
 namespace rl {
 namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
     if (part.size() > text.size()) return false;
     for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
         std::size_t j = 0;
-        while (j < part.size() && AsciiLower(text[i + j]) == AsciiLower(part[j])) ++j;
+        while (j < part.size() && fw::gbk::AsciiLower(text[i + j]) == fw::gbk::AsciiLower(part[j]))
+            ++j;
         if (j == part.size()) return true;
     }
     return false;
@@ -49,7 +50,7 @@ std::string Dialect::RenderName(std::string_view declared) const {
     std::string rendered;
     for (std::string& part : parts) {
         if (lowerCase)
-            for (char& c : part) c = AsciiLower(c);
+            for (char& c : part) c = fw::gbk::AsciiLower(c);
         if (!rendered.empty()) rendered += '.';
         if (quoted) {
             rendered += quote;

@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <ostream>
+#include <variant>
 
 #include "framework/gbktext.h"
 #include "recordlayer/CDBException.h"
@@ -11,32 +13,34 @@
 
 namespace rl {
 
-struct TableRecord::BoundValue {
-    std::string text;
-    SQLINTEGER int32 = 0;
-    SQLSMALLINT int16 = 0;
-    SQLBIGINT int64 = 0;
-    SQL_TIMESTAMP_STRUCT timestamp{};
+namespace detail {
+
+// A value on its way to a "?": the buffer the driver reads at execution, and
+// the SQL type and size it is declared with.
+struct BoundValue {
+    std::variant<SQLINTEGER, SQLSMALLINT, SQLBIGINT, std::string, SQL_TIMESTAMP_STRUCT> buffer;
+    SQLSMALLINT sqlType = SQL_VARCHAR;
+    SQLULEN size = 0;
     SQLLEN length = 0;
-    FieldKind kind = FieldKind::Text;
-    bool wide = false;  // a 64-bit query parameter rather than a column value
 };
+
+}  // namespace detail
+
+using detail::BoundValue;
 
 const fw::RuntimeClass TableRecord::classTableRecord = {"TableRecord", nullptr};
 
 namespace {
 
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
 SQLCHAR* SqlText(const std::string& sql) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data()));
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
 }
 
 bool FirstWordIsSelect(const char* sql) {
@@ -45,7 +49,7 @@ bool FirstWordIsSelect(const char* sql) {
     std::size_t start = text.find_first_not_of(" \t\r\n\f\v(");
     if (start == std::string_view::npos) return false;
     text.remove_prefix(start);
-    if (text.size() < 6 || !EqualIgnoringCase(text.substr(0, 6), "select")) return false;
+    if (text.size() < 6 || !fw::gbk::EqualIgnoringCase(text.substr(0, 6), "select")) return false;
     return text.size() == 6 ||
            !(std::isalnum(static_cast<unsigned char>(text[6])) || text[6] == '_');
 }
@@ -81,12 +85,159 @@ bool GetText(SQLHSTMT stmt, SQLUSMALLINT column, std::string& out) {
     }
 }
 
-void Bind(SQLHSTMT stmt, SQLUSMALLINT n, SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size,
-          SQLSMALLINT digits, SQLPOINTER value, SQLLEN bufferLength, SQLLEN* length) {
-    CheckOdbc(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, cType, sqlType, size, digits, value,
-                               bufferLength, length),
-              SQL_HANDLE_STMT, stmt, "bind a parameter");
+// What each kind of member does, one overload per member type: a binding's
+// member is visited once per operation and lands on the overload of its type.
+
+template <class T, class Tag>
+void Clear(Nullable<T, Tag>& member) {
+    member.SetNull();
 }
+void Clear(std::string& member) { member.clear(); }
+void Clear(DateTimeValue& member) { member.Clear(); }
+
+template <class T, class Tag>
+void Dump(std::ostream& out, const Nullable<T, Tag>& member) {
+    if (member.IsNull())
+        out << "null";
+    else
+        out << +member.Value();  // a byte as a number, not a character
+}
+void Dump(std::ostream& out, const std::string& member) { out << '"' << member << '"'; }
+void Dump(std::ostream& out, const DateTimeValue& member) {
+    if (member.HasValue())
+        out << FormatTimestamp(member.ToTimestamp());
+    else
+        out << "no value";
+}
+
+// The text of a member that is not null.
+template <class T, class Tag>
+std::string Text(const Nullable<T, Tag>& member) {
+    return std::to_string(+member.Value());
+}
+std::string Text(const std::string& member) { return member; }
+std::string Text(const DateTimeValue& member) {
+    return member.HasValue() ? FormatTimestamp(member.ToTimestamp()) : std::string();
+}
+
+// Reads the column into the member; false when the column is null.
+template <class T, class Tag>
+bool Read(SQLHSTMT stmt, SQLUSMALLINT column, Nullable<T, Tag>& member) {
+    SQLINTEGER value = 0;
+    SQLLEN indicator = 0;
+    CheckOdbc(SQLGetData(stmt, column, SQL_C_SLONG, &value, 0, &indicator), SQL_HANDLE_STMT, stmt,
+              "read a column");
+    if (indicator == SQL_NULL_DATA)
+        member.SetNull();
+    else
+        member = static_cast<T>(value);
+    return indicator != SQL_NULL_DATA;
+}
+bool Read(SQLHSTMT stmt, SQLUSMALLINT column, std::string& member) {
+    std::string text;
+    const bool present = GetText(stmt, column, text);
+    member = fw::gbk::CutAtCharBoundary(text, kTextColumnMax);
+    return present;
+}
+bool Read(SQLHSTMT stmt, SQLUSMALLINT column, DateTimeValue& member) {
+    SQL_TIMESTAMP_STRUCT ts{};
+    SQLLEN indicator = 0;
+    CheckOdbc(SQLGetData(stmt, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator),
+              SQL_HANDLE_STMT, stmt, "read a column");
+    member = indicator == SQL_NULL_DATA ? DateTimeValue() : DateTimeValue::FromTimestamp(ts);
+    return indicator != SQL_NULL_DATA;
+}
+
+BoundValue TextValue(const std::string& text) {
+    return {fw::gbk::CutAtCharBoundary(text, kTextColumnMax), SQL_VARCHAR, kTextColumnMax};
+}
+BoundValue TimestampValue(const DateTimeValue& when) {
+    return {when.ToTimestamp(), SQL_TYPE_TIMESTAMP, 19};
+}
+
+// The member as the value of an insert; nullopt when it is null (an empty
+// text counts as null) and its column is left out.
+std::optional<BoundValue> InsertValue(const LongField& member) {
+    if (member.IsNull()) return std::nullopt;
+    return BoundValue{SQLINTEGER{member.Value()}, SQL_INTEGER, 10};
+}
+std::optional<BoundValue> InsertValue(const IntField& member) {
+    if (member.IsNull()) return std::nullopt;
+    return BoundValue{SQLINTEGER{member.Value()}, SQL_SMALLINT, 5};
+}
+std::optional<BoundValue> InsertValue(const ByteField& member) {
+    // No tiny integer on PostgreSQL; a small integer converts to a tiny
+    // integer column everywhere else.
+    if (member.IsNull()) return std::nullopt;
+    return BoundValue{SQLSMALLINT{member.Value()}, SQL_SMALLINT, 5};
+}
+std::optional<BoundValue> InsertValue(const std::string& member) {
+    BoundValue v = TextValue(member);
+    if (std::get<std::string>(v.buffer).empty()) return std::nullopt;
+    return v;
+}
+std::optional<BoundValue> InsertValue(const DateTimeValue& member) {
+    if (!member.HasValue()) return std::nullopt;
+    return TimestampValue(member);
+}
+
+// A caller's query parameter.
+BoundValue ParamValue(const SqlParam& param) {
+    return std::visit(Overloaded{
+                          [](const std::string& text) { return TextValue(text); },
+                          [](std::int64_t number) {
+                              return BoundValue{SQLBIGINT{number}, SQL_BIGINT, 19};
+                          },
+                          [](const DateTimeValue& when) {
+                              if (!when.HasValue())
+                                  throw CDBException("HY009", 0,
+                                                     "a date-time parameter has no value");
+                              return TimestampValue(when);
+                          },
+                      },
+                      param);
+}
+
+// Binds the values to the statement's "?" in order. The values must stay
+// where they are until the statement has run.
+void BindParameters(SQLHSTMT stmt, std::vector<BoundValue>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        BoundValue& v = values[i];
+        const auto n = static_cast<SQLUSMALLINT>(i + 1);
+        auto bind = [&](SQLSMALLINT cType, SQLPOINTER value, SQLLEN bufferLength) {
+            CheckOdbc(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, cType, v.sqlType, v.size, 0, value,
+                                       bufferLength, &v.length),
+                      SQL_HANDLE_STMT, stmt, "bind a parameter");
+        };
+        std::visit(Overloaded{
+                       [&](SQLINTEGER& x) { bind(SQL_C_SLONG, &x, 0); },
+                       [&](SQLSMALLINT& x) { bind(SQL_C_SSHORT, &x, 0); },
+                       [&](SQLBIGINT& x) { bind(SQL_C_SBIGINT, &x, 0); },
+                       [&](std::string& text) {
+                           v.length = static_cast<SQLLEN>(text.size());
+                           bind(SQL_C_CHAR, text.data(), static_cast<SQLLEN>(text.size() + 1));
+                       },
+                       [&](SQL_TIMESTAMP_STRUCT& ts) {
+                           v.length = sizeof ts;
+                           bind(SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts);
+                       },
+                   },
+                   v.buffer);
+    }
+}
+
+// A statement handle freed on every path.
+class Statement {
+  public:
+    explicit Statement(SQLHSTMT stmt) : stmt_(stmt) {}
+    ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    SQLHSTMT get() const { return stmt_; }
+
+  private:
+    SQLHSTMT stmt_;
+};
 
 }  // namespace
 
@@ -127,73 +278,8 @@ void TableRecord::DumpState(std::ostream& out) const {
         << " fields, open: " << (IsOpen() ? "yes" : "no") << ")\n";
     for (const FieldBinding& b : fx.Bindings()) {
         out << "  " << b.name << " = ";
-        switch (b.kind) {
-            case FieldKind::Long:
-            case FieldKind::Int: {
-                const auto& v = *static_cast<const Nullable<std::int32_t>*>(b.member);
-                if (v.IsNull())
-                    out << "null";
-                else
-                    out << v.Value();
-                break;
-            }
-            case FieldKind::Byte: {
-                const auto& v = *static_cast<const ByteField*>(b.member);
-                if (v.IsNull())
-                    out << "null";
-                else
-                    out << static_cast<unsigned>(v.Value());
-                break;
-            }
-            case FieldKind::Text:
-                out << '"' << *static_cast<const std::string*>(b.member) << '"';
-                break;
-            case FieldKind::DateTime: {
-                const auto& v = *static_cast<const DateTimeValue*>(b.member);
-                if (v.HasValue())
-                    out << FormatTimestamp(v.ToTimestamp());
-                else
-                    out << "no value";
-                break;
-            }
-        }
+        std::visit([&](auto* member) { Dump(out, *member); }, b.member);
         out << '\n';
-    }
-}
-
-void TableRecord::BindParameters(SQLHSTMT stmt, std::vector<BoundValue>& values) {
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        BoundValue& v = values[i];
-        const auto n = static_cast<SQLUSMALLINT>(i + 1);
-        switch (v.kind) {
-            case FieldKind::Long:
-                v.length = 0;
-                if (v.wide)
-                    Bind(stmt, n, SQL_C_SBIGINT, SQL_BIGINT, 19, 0, &v.int64, 0, &v.length);
-                else
-                    Bind(stmt, n, SQL_C_SLONG, SQL_INTEGER, 10, 0, &v.int32, 0, &v.length);
-                break;
-            case FieldKind::Int:
-                v.length = 0;
-                Bind(stmt, n, SQL_C_SLONG, SQL_SMALLINT, 5, 0, &v.int32, 0, &v.length);
-                break;
-            case FieldKind::Byte:
-                // No tiny integer on PostgreSQL; a small integer converts to
-                // a tiny integer column everywhere else.
-                v.length = 0;
-                Bind(stmt, n, SQL_C_SSHORT, SQL_SMALLINT, 5, 0, &v.int16, 0, &v.length);
-                break;
-            case FieldKind::Text:
-                v.length = static_cast<SQLLEN>(v.text.size());
-                Bind(stmt, n, SQL_C_CHAR, SQL_VARCHAR, kTextColumnMax, 0, v.text.data(),
-                     static_cast<SQLLEN>(v.text.size() + 1), &v.length);
-                break;
-            case FieldKind::DateTime:
-                v.length = sizeof v.timestamp;
-                Bind(stmt, n, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0, &v.timestamp,
-                     sizeof v.timestamp, &v.length);
-                break;
-        }
     }
 }
 
@@ -219,29 +305,12 @@ bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*option
                      dialect.RenderName(table);
     }
 
-    CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, db.Handle(), &stmt_), SQL_HANDLE_DBC, db.Handle(),
-              "allocate a statement");
+    stmt_ = db.AllocateStatement();
     attachedTo_ = &db;
     db.Attach(this);
     try {
-        params_.assign(params.size(), BoundValue{});
-        for (std::size_t i = 0; i < params.size(); ++i) {
-            BoundValue& v = params_[i];
-            if (const auto* text = std::get_if<std::string>(&params[i])) {
-                v.text = fw::gbk::CutAtCharBoundary(*text, kTextColumnMax);
-                v.kind = FieldKind::Text;
-            } else if (const auto* number = std::get_if<std::int64_t>(&params[i])) {
-                v.int64 = *number;
-                v.kind = FieldKind::Long;
-                v.wide = true;
-            } else {
-                const auto& when = std::get<DateTimeValue>(params[i]);
-                if (!when.HasValue())
-                    throw CDBException("HY009", 0, "a date-time parameter has no value");
-                v.timestamp = when.ToTimestamp();
-                v.kind = FieldKind::DateTime;
-            }
-        }
+        params_.clear();
+        for (const SqlParam& param : params) params_.push_back(ParamValue(param));
         BindParameters(stmt_, params_);
         // The opening for an insert must not read the table (the SQLite
         // driver would materialise every row on execution), nor cost a
@@ -311,55 +380,11 @@ void TableRecord::Fetch() {
 void TableRecord::ReadRow() {
     for (std::size_t i = 0; i < columnNames_.size(); ++i) {
         const auto column = static_cast<SQLUSMALLINT>(i + 1);
-        if (i >= bindings_.size()) {
-            std::string text;
-            columnNull_[i] = !GetText(stmt_, column, text);
-            columnTexts_[i] = fw::gbk::CutAtCharBoundary(text, kTextColumnMax);
-            continue;
-        }
-        const FieldBinding& b = bindings_[i];
-        SQLLEN indicator = 0;
-        switch (b.kind) {
-            case FieldKind::Long:
-            case FieldKind::Int:
-            case FieldKind::Byte: {
-                SQLINTEGER value = 0;
-                CheckOdbc(SQLGetData(stmt_, column, SQL_C_SLONG, &value, 0, &indicator),
-                          SQL_HANDLE_STMT, stmt_, "read a column");
-                if (b.kind == FieldKind::Byte) {
-                    auto& member = *static_cast<ByteField*>(b.member);
-                    if (indicator == SQL_NULL_DATA)
-                        member.SetNull();
-                    else
-                        member = static_cast<std::uint8_t>(value);
-                } else {
-                    auto& member = *static_cast<Nullable<std::int32_t>*>(b.member);
-                    if (indicator == SQL_NULL_DATA)
-                        member.SetNull();
-                    else
-                        member = value;
-                }
-                columnNull_[i] = indicator == SQL_NULL_DATA;
-                break;
-            }
-            case FieldKind::Text: {
-                auto& member = *static_cast<std::string*>(b.member);
-                std::string text;
-                columnNull_[i] = !GetText(stmt_, column, text);
-                member = fw::gbk::CutAtCharBoundary(text, kTextColumnMax);
-                break;
-            }
-            case FieldKind::DateTime: {
-                SQL_TIMESTAMP_STRUCT ts{};
-                CheckOdbc(
-                    SQLGetData(stmt_, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator),
-                    SQL_HANDLE_STMT, stmt_, "read a column");
-                auto& member = *static_cast<DateTimeValue*>(b.member);
-                member =
-                    indicator == SQL_NULL_DATA ? DateTimeValue() : DateTimeValue::FromTimestamp(ts);
-                columnNull_[i] = indicator == SQL_NULL_DATA;
-                break;
-            }
+        if (i < bindings_.size()) {
+            columnNull_[i] = !std::visit([&](auto* member) { return Read(stmt_, column, *member); },
+                                         bindings_[i].member);
+        } else {
+            columnNull_[i] = !Read(stmt_, column, columnTexts_[i]);
         }
     }
 }
@@ -385,7 +410,7 @@ void TableRecord::ColumnText(std::string_view column, std::string& out) {
     ReadColumnNames();
     std::size_t index = columnNames_.size();
     for (std::size_t i = 0; i < columnNames_.size(); ++i)
-        if (EqualIgnoringCase(columnNames_[i], wanted)) {
+        if (fw::gbk::EqualIgnoringCase(columnNames_[i], wanted)) {
             index = i;
             break;
         }
@@ -401,24 +426,7 @@ void TableRecord::ColumnText(std::string_view column, std::string& out) {
         out = columnTexts_[index];
         return;
     }
-    const FieldBinding& b = bindings_[index];
-    switch (b.kind) {
-        case FieldKind::Long:
-        case FieldKind::Int:
-            out = std::to_string(static_cast<Nullable<std::int32_t>*>(b.member)->Value());
-            break;
-        case FieldKind::Byte:
-            out = std::to_string(static_cast<unsigned>(static_cast<ByteField*>(b.member)->Value()));
-            break;
-        case FieldKind::Text:
-            out = *static_cast<std::string*>(b.member);
-            break;
-        case FieldKind::DateTime: {
-            const auto& v = *static_cast<DateTimeValue*>(b.member);
-            out = v.HasValue() ? FormatTimestamp(v.ToTimestamp()) : std::string();
-            break;
-        }
-    }
+    out = std::visit([](auto* member) { return Text(*member); }, bindings_[index].member);
 }
 
 void TableRecord::CloseRows() {
@@ -435,23 +443,8 @@ void TableRecord::CloseRows() {
 }
 
 void TableRecord::BeginNewRow() {
-    for (const FieldBinding& b : CollectBindings()) {
-        switch (b.kind) {
-            case FieldKind::Long:
-            case FieldKind::Int:
-                static_cast<Nullable<std::int32_t>*>(b.member)->SetNull();
-                break;
-            case FieldKind::Byte:
-                static_cast<ByteField*>(b.member)->SetNull();
-                break;
-            case FieldKind::Text:
-                static_cast<std::string*>(b.member)->clear();
-                break;
-            case FieldKind::DateTime:
-                static_cast<DateTimeValue*>(b.member)->Clear();
-                break;
-        }
-    }
+    for (const FieldBinding& b : CollectBindings())
+        std::visit([](auto* member) { Clear(*member); }, b.member);
 }
 
 bool TableRecord::SaveRow() {
@@ -461,61 +454,27 @@ bool TableRecord::SaveRow() {
     std::string markers;
     std::vector<BoundValue> values;
     for (const FieldBinding& b : CollectBindings()) {
-        BoundValue v;
-        v.kind = b.kind;
-        switch (b.kind) {
-            case FieldKind::Long:
-            case FieldKind::Int: {
-                const auto& member = *static_cast<Nullable<std::int32_t>*>(b.member);
-                if (member.IsNull()) continue;
-                v.int32 = member.Value();
-                break;
-            }
-            case FieldKind::Byte: {
-                const auto& member = *static_cast<ByteField*>(b.member);
-                if (member.IsNull()) continue;
-                v.int16 = member.Value();
-                break;
-            }
-            case FieldKind::Text: {
-                v.text = fw::gbk::CutAtCharBoundary(*static_cast<std::string*>(b.member),
-                                                    kTextColumnMax);
-                if (v.text.empty()) continue;
-                break;
-            }
-            case FieldKind::DateTime: {
-                const auto& member = *static_cast<DateTimeValue*>(b.member);
-                if (!member.HasValue()) continue;
-                v.timestamp = member.ToTimestamp();
-                break;
-            }
-        }
+        std::optional<BoundValue> value =
+            std::visit([](auto* member) { return InsertValue(*member); }, b.member);
+        if (!value) continue;
         if (!columns.empty()) {
             columns += ',';
             markers += ',';
         }
         columns += dialect.RenderName(b.name);
         markers += '?';
-        values.push_back(std::move(v));
+        values.push_back(std::move(*value));
     }
     const std::string table = dialect.RenderName(DefaultSql());
     insertSql_ = columns.empty()
                      ? "insert into " + table + " default values"
                      : "insert into " + table + " (" + columns + ") values (" + markers + ")";
 
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, db.Handle(), &stmt), SQL_HANDLE_DBC, db.Handle(),
-              "allocate a statement");
-    try {
-        BindParameters(stmt, values);
-        CheckOdbc(
-            SQLExecDirect(stmt, SqlText(insertSql_), static_cast<SQLINTEGER>(insertSql_.size())),
-            SQL_HANDLE_STMT, stmt, "insert a row", true);
-    } catch (...) {
-        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-        throw;
-    }
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    const Statement stmt(db.AllocateStatement());
+    BindParameters(stmt.get(), values);
+    CheckOdbc(
+        SQLExecDirect(stmt.get(), SqlText(insertSql_), static_cast<SQLINTEGER>(insertSql_.size())),
+        SQL_HANDLE_STMT, stmt.get(), "insert a row", true);
     return true;
 }
 

@@ -29,6 +29,10 @@ namespace rl {
 
 class DbConnection;
 
+namespace detail {
+struct BoundValue;  // a parameter's buffer, its SQL type and length
+}
+
 enum OpenType : unsigned { KeysetOpen = 0, SnapshotOpen = 1 };
 
 // Every text column holds at most this many bytes; longer texts are cut at a
@@ -36,8 +40,10 @@ enum OpenType : unsigned { KeysetOpen = 0, SnapshotOpen = 1 };
 constexpr std::size_t kTextColumnMax = 255;
 
 // A numeric member with a null state. Constructed as 0 (not null); after
-// BeginNewRow it is null until assigned.
-template <class T>
+// BeginNewRow it is null until assigned. Tag keeps members of the same C++
+// number but a different SQL type apart, so that binding one as the other
+// does not compile.
+template <class T, class Tag>
 class Nullable {
   public:
     Nullable() = default;
@@ -60,36 +66,32 @@ class Nullable {
     bool null_ = false;
 };
 
-using LongField = Nullable<std::int32_t>;  // SQL integer
-using IntField = Nullable<std::int32_t>;   // SQL small integer, used for counts
-using ByteField = Nullable<std::uint8_t>;  // SQL tiny integer, flags and small codes
+using LongField = Nullable<std::int32_t, struct LongTag>;  // SQL integer
+using IntField = Nullable<std::int32_t, struct IntTag>;    // SQL small integer, used for counts
+using ByteField =
+    Nullable<std::uint8_t, struct ByteTag>;  // SQL tiny integer, flags and small codes
 
-enum class FieldKind { Long, Int, Byte, Text, DateTime };
+// The member a column is bound to; its type is the column's kind.
+using FieldMember = std::variant<LongField*, IntField*, ByteField*, std::string*, DateTimeValue*>;
 
 struct FieldBinding {
     const char* name;  // bracketed, as declared: "[GstAcct]"
-    FieldKind kind;
-    void* member;  // LongField*, IntField*, ByteField*, std::string*, DateTimeValue*
+    FieldMember member;
 };
 
 // Collects a class's bindings; ExchangeFields calls one method per column.
 class FieldExchange {
   public:
-    void Long(const char* name, LongField& member) { Add(name, FieldKind::Long, &member); }
-    void Int(const char* name, IntField& member) { Add(name, FieldKind::Int, &member); }
-    void Byte(const char* name, ByteField& member) { Add(name, FieldKind::Byte, &member); }
+    void Long(const char* name, LongField& member) { bindings_.push_back({name, &member}); }
+    void Int(const char* name, IntField& member) { bindings_.push_back({name, &member}); }
+    void Byte(const char* name, ByteField& member) { bindings_.push_back({name, &member}); }
     // Every text column is SQL type 12 (variable-length character), max 255, scale 0.
-    void Text(const char* name, std::string& member) { Add(name, FieldKind::Text, &member); }
-    void DateTime(const char* name, DateTimeValue& member) {
-        Add(name, FieldKind::DateTime, &member);
-    }
+    void Text(const char* name, std::string& member) { bindings_.push_back({name, &member}); }
+    void DateTime(const char* name, DateTimeValue& member) { bindings_.push_back({name, &member}); }
 
     const std::vector<FieldBinding>& Bindings() const { return bindings_; }
 
   private:
-    void Add(const char* name, FieldKind kind, void* member) {
-        bindings_.push_back({name, kind, member});
-    }
     std::vector<FieldBinding> bindings_;
 };
 
@@ -116,10 +118,11 @@ class TableRecord {
     // Opens a result set. openType KeysetOpen or SnapshotOpen (kUseDefault:
     // the class's default). sql null or empty: the default query, the bound
     // columns in binding order from DefaultSql(); a KeysetOpen of the default
-    // query is prepared but fetches nothing until AtEnd() or NextRow() is
-    // called, so opening for an insert reads no rows. A text whose first word
-    // is "select" (any case) runs unchanged with params bound to its "?", and
-    // the record stands on its first row. Without a connection the record
+    // query is not sent to the driver until AtEnd() or NextRow() is called,
+    // so opening for an insert reads no rows and costs no round trip. A text
+    // whose first word is "select" (any case) runs unchanged with params
+    // bound to its "?", and the record stands on its first row. Either is one
+    // direct execution; nothing is prepared. Without a connection the record
     // opens one of its own with DefaultConnect(). Returns true; failures
     // throw CDBException.
     static constexpr unsigned kUseDefault = 0xFFFFFFFFu;
@@ -151,7 +154,8 @@ class TableRecord {
     unsigned DefaultOpenType() const { return defaultOpenType_; }
     // The open type of the result set open now (or last opened).
     unsigned CurrentOpenType() const { return openType_; }
-    // The last statement prepared by OpenRows / SaveRow, as sent to the driver.
+    // The SQL text of the last OpenRows / SaveRow, as it is (or would be)
+    // sent to the driver.
     const std::string& LastSelectSql() const { return selectSql_; }
     const std::string& LastInsertSql() const { return insertSql_; }
 
@@ -160,14 +164,12 @@ class TableRecord {
     unsigned defaultOpenType_ = SnapshotOpen;
 
   private:
-    struct BoundValue;  // a parameter's buffer and length, alive until execution
-
     std::vector<FieldBinding> CollectBindings();
     void Execute();
     void Fetch();
     void ReadRow();
     void EnsureExecuted();
-    void BindParameters(SQLHSTMT stmt, std::vector<BoundValue>& values);
+    void ReadColumnNames();
     DbConnection& Connection();
 
     DbConnection* db_;
@@ -177,9 +179,8 @@ class TableRecord {
     unsigned openType_ = SnapshotOpen;
     bool executed_ = false;
     bool atEnd_ = true;
-    std::vector<FieldBinding> bindings_;  // of the open result set
-    std::vector<BoundValue> params_;
-    void ReadColumnNames();
+    std::vector<FieldBinding> bindings_;      // of the open result set
+    std::vector<detail::BoundValue> params_;  // alive until the statement runs
     std::vector<std::string> columnNames_;
     bool namesRead_ = false;
     std::vector<std::string> columnTexts_;  // result columns past the bindings

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 #include <string>
+#include <type_traits>
+#include <variant>
 
 #include "reservation/FOLIOTbl.h"
 #include "reservation/GstProfileTbl.h"
@@ -29,66 +32,50 @@ rl::FieldExchange Bindings(rl::TableRecord& record) {
     return fx;
 }
 
+// A member bound as the wrong kind does not compile.
+static_assert(!std::is_invocable_v<decltype(&rl::FieldExchange::Long), rl::FieldExchange&,
+                                   const char*, rl::IntField&>);
+static_assert(!std::is_invocable_v<decltype(&rl::FieldExchange::Int), rl::FieldExchange&,
+                                   const char*, rl::LongField&>);
+
+// Alternatives of rl::FieldMember, in order.
+enum Kind { kLong, kInt, kByte, kText, kDateTime };
+
 KindCounts CountKinds(const rl::FieldExchange& fx) {
     KindCounts k;
-    for (const auto& b : fx.Bindings()) {
-        switch (b.kind) {
-            case rl::FieldKind::Long:
-                ++k.longs;
-                break;
-            case rl::FieldKind::Int:
-                ++k.ints;
-                break;
-            case rl::FieldKind::Byte:
-                ++k.bytes;
-                break;
-            case rl::FieldKind::Text:
-                ++k.texts;
-                break;
-            case rl::FieldKind::DateTime:
-                ++k.dateTimes;
-                break;
-        }
-    }
+    int* counts[] = {&k.longs, &k.ints, &k.bytes, &k.texts, &k.dateTimes};
+    for (const auto& b : fx.Bindings()) ++*counts[b.member.index()];
     return k;
 }
+
+template <class T, class Tag>
+void ExpectFresh(const rl::Nullable<T, Tag>& v) {
+    EXPECT_EQ(v.Value(), 0);
+    EXPECT_FALSE(v.IsNull());
+}
+void ExpectFresh(const std::string& v) { EXPECT_TRUE(v.empty()); }
+void ExpectFresh(const rl::DateTimeValue& v) { EXPECT_FALSE(v.HasValue()); }
 
 // Every member of a fresh record holds its constructor default.
 void ExpectFreshMembers(rl::TableRecord& record) {
     const rl::FieldExchange fx = Bindings(record);
     for (const auto& b : fx.Bindings()) {
         SCOPED_TRACE(b.name);
-        switch (b.kind) {
-            case rl::FieldKind::Long:
-            case rl::FieldKind::Int: {
-                auto& v = *static_cast<rl::Nullable<std::int32_t>*>(b.member);
-                EXPECT_EQ(v.Value(), 0);
-                EXPECT_FALSE(v.IsNull());
-                break;
-            }
-            case rl::FieldKind::Byte:
-                EXPECT_EQ(static_cast<rl::ByteField*>(b.member)->Value(), 0);
-                break;
-            case rl::FieldKind::Text:
-                EXPECT_TRUE(static_cast<std::string*>(b.member)->empty());
-                break;
-            case rl::FieldKind::DateTime:
-                EXPECT_FALSE(static_cast<rl::DateTimeValue*>(b.member)->HasValue());
-                break;
-        }
+        std::visit([](auto* member) { ExpectFresh(*member); }, b.member);
     }
 }
 
 // Names are unique and bracketed; each binding points at a distinct member.
 void ExpectWellFormedBindings(const rl::FieldExchange& fx) {
     std::map<std::string, int> names;
-    std::map<void*, int> members;
+    std::map<const void*, int> members;
     for (const auto& b : fx.Bindings()) {
         std::string name = b.name;
         EXPECT_EQ(name.front(), '[') << name;
         EXPECT_EQ(name.back(), ']') << name;
         EXPECT_EQ(++names[name], 1) << "bound twice: " << name;
-        EXPECT_EQ(++members[b.member], 1) << "member bound twice: " << name;
+        EXPECT_EQ(++members[std::visit([](auto* m) -> const void* { return m; }, b.member)], 1)
+            << "member bound twice: " << name;
     }
 }
 
@@ -102,16 +89,16 @@ TEST(TableClasses, ReservationBindsItsColumns) {
     ASSERT_EQ(fx.Bindings().size(), 108u);
     EXPECT_EQ(CountKinds(fx), (KindCounts{9, 3, 19, 69, 8}));
     EXPECT_STREQ(fx.Bindings().front().name, "[Register]");
-    EXPECT_EQ(fx.Bindings().front().member, &r.Register);
+    EXPECT_EQ(fx.Bindings().front().member, rl::FieldMember(&r.Register));
     EXPECT_STREQ(fx.Bindings().back().name, "[ConfirmClerk]");
-    EXPECT_EQ(fx.Bindings().back().member, &r.ConfirmClerk);
+    EXPECT_EQ(fx.Bindings().back().member, rl::FieldMember(&r.ConfirmClerk));
     // Neighbours whose kinds are easy to confuse.
-    EXPECT_EQ(fx.Bindings()[25].member, &r.Adults);
-    EXPECT_EQ(fx.Bindings()[25].kind, rl::FieldKind::Int);
-    EXPECT_EQ(fx.Bindings()[26].kind, rl::FieldKind::Byte);
-    EXPECT_EQ(fx.Bindings()[75].member, &r.OrgTime);
-    EXPECT_EQ(fx.Bindings()[74].kind, rl::FieldKind::Text);      // [OrgDate]
-    EXPECT_EQ(fx.Bindings()[77].kind, rl::FieldKind::DateTime);  // [ChgDate]
+    EXPECT_EQ(fx.Bindings()[25].member, rl::FieldMember(&r.Adults));
+    EXPECT_EQ(fx.Bindings()[25].member.index(), kInt);
+    EXPECT_EQ(fx.Bindings()[26].member.index(), kByte);
+    EXPECT_EQ(fx.Bindings()[75].member, rl::FieldMember(&r.OrgTime));
+    EXPECT_EQ(fx.Bindings()[74].member.index(), kText);      // [OrgDate]
+    EXPECT_EQ(fx.Bindings()[77].member.index(), kDateTime);  // [ChgDate]
     ExpectWellFormedBindings(fx);
     ExpectFreshMembers(r);
 }
@@ -126,12 +113,12 @@ TEST(TableClasses, GuestProfileBindsItsColumns) {
     ASSERT_EQ(fx.Bindings().size(), 79u);
     EXPECT_EQ(CountKinds(fx), (KindCounts{5, 5, 6, 52, 11}));
     EXPECT_STREQ(fx.Bindings().front().name, "[Acct]");
-    EXPECT_EQ(fx.Bindings().front().member, &g.Acct);
+    EXPECT_EQ(fx.Bindings().front().member, rl::FieldMember(&g.Acct));
     EXPECT_STREQ(fx.Bindings().back().name, "[RoomService]");
-    EXPECT_EQ(fx.Bindings().back().member, &g.RoomService);
-    EXPECT_EQ(fx.Bindings()[33].kind, rl::FieldKind::Byte);  // [Blacklist]
-    EXPECT_EQ(fx.Bindings()[35].kind, rl::FieldKind::Int);   // [Cashlist]
-    EXPECT_EQ(fx.Bindings()[45].member, &g.OrgTime);
+    EXPECT_EQ(fx.Bindings().back().member, rl::FieldMember(&g.RoomService));
+    EXPECT_EQ(fx.Bindings()[33].member.index(), kByte);  // [Blacklist]
+    EXPECT_EQ(fx.Bindings()[35].member.index(), kInt);   // [Cashlist]
+    EXPECT_EQ(fx.Bindings()[45].member, rl::FieldMember(&g.OrgTime));
     ExpectWellFormedBindings(fx);
     ExpectFreshMembers(g);
 }
@@ -147,9 +134,9 @@ TEST(TableClasses, FolioBindsItsColumns) {
     EXPECT_EQ(CountKinds(fx), (KindCounts{8, 0, 2, 10, 0}));
     EXPECT_STREQ(fx.Bindings().front().name, "[Serial]");
     EXPECT_STREQ(fx.Bindings()[1].name, "[GstAcct]");
-    EXPECT_EQ(fx.Bindings()[1].member, &f.GstAcct);
+    EXPECT_EQ(fx.Bindings()[1].member, rl::FieldMember(&f.GstAcct));
     EXPECT_STREQ(fx.Bindings().back().name, "[Note]");
-    EXPECT_EQ(fx.Bindings().back().member, &f.Note);
+    EXPECT_EQ(fx.Bindings().back().member, rl::FieldMember(&f.Note));
     ExpectWellFormedBindings(fx);
     ExpectFreshMembers(f);
 }

@@ -21,6 +21,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The module with the crash points compiled in; the shipped one has none.
+std::string CrashTestModule() {
+    const char* dir = std::getenv("RESERVATION_BINARY_DIR");
+    return std::string(dir ? dir : ".") + "/bin/reservation_crashtest.so";
+}
+
 long EnvNumber(const char* name, long fallback) {
     const char* v = std::getenv(name);
     return v && *v ? std::strtol(v, nullptr, 10) : fallback;
@@ -70,6 +76,7 @@ TEST_P(CrashTest, KilledAtRandomPointsEveryBookingLandsExactlyOnce) {
     // the removal of the file.
     const char* const points[] = {"begin", "profile", "reservation", "folio", "commit", "remove"};
     const std::string request = drop_.Path() + "?1!crash";
+    const std::string module = CrashTestModule();
 
     DropBatch(30);
     long killed = 0, runs = 0;
@@ -84,8 +91,9 @@ TEST_P(CrashTest, KilledAtRandomPointsEveryBookingLandsExactlyOnce) {
         } else {
             after = std::chrono::milliseconds(random() % 400);  // a moment nobody chose
         }
-        HostProcess host({request}, crashAt.empty() ? std::vector<std::string>{}
-                                                    : std::vector<std::string>{crashAt});
+        HostProcess host({"--module", module, request}, crashAt.empty()
+                                                            ? std::vector<std::string>{}
+                                                            : std::vector<std::string>{crashAt});
         if (crashAt.empty()) {
             host.Drain(after);
             host.Kill();
@@ -100,7 +108,7 @@ TEST_P(CrashTest, KilledAtRandomPointsEveryBookingLandsExactlyOnce) {
         if (HasFailure()) return;
     }
 
-    HostProcess last({request});
+    HostProcess last({"--module", module, request});
     ASSERT_EQ(last.Wait(), 0) << last.Output();
     ExpectExactlyOnce(*db_, drop_.Path(), numbers_, true);
     std::printf("%ld kills in %ld runs, %zu bookings\n", killed, runs, numbers_.size());
