@@ -37,6 +37,7 @@ BookingHandler& Handler() {
 }
 
 std::atomic<bool> searchRunning{false};
+std::atomic<std::uint64_t> searchCalls{0};
 
 // Ends the call with one trace line when the error reaches it.
 struct SearchStopped {
@@ -102,6 +103,8 @@ ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table) {
     return ReadOutcome::Read;
 }
 
+std::uint64_t SearchCallNumber() { return searchCalls; }
+
 BookingHandler SetBookingHandler(BookingHandler handler) {
     BookingHandler previous = std::move(Handler());
     Handler() = handler ? std::move(handler) : BookingHandler(DefaultHandler);
@@ -116,6 +119,7 @@ void RunSearch(const char* request) {
     struct Release {
         ~Release() { searchRunning = false; }
     } release;
+    ++searchCalls;
 
     try {
         const SearchRequest parsed = ParseRequest(request ? request : "");

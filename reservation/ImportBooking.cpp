@@ -188,13 +188,33 @@ ImportOutcome RunImportTransaction(BookingFields& table, const SpanErrorHandler&
 
         // Time of day and name alone can match an older profile; the identity
         // the database just assigned picks exactly the row inserted above.
+        // A database the dialect does not know reports none: then the newest
+        // profile of this date, time, name and clerk is taken, which a second
+        // host importing the same name in the same second can still confuse.
         {
-            const long assigned = db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
+            const std::optional<long> assigned =
+                db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
             CGstProfileTbl readBack(&db);
-            readBack.OpenRows(
-                rl::SnapshotOpen,
-                "select * from GstProfile where Acct = ? and OrgTime = ? and ChnName = ?", 0,
-                {std::int64_t{assigned}, now.time, Cut(table[kGuestName])});
+            if (assigned) {
+                readBack.OpenRows(
+                    rl::SnapshotOpen,
+                    "select * from GstProfile where Acct = ? and OrgTime = ? and ChnName = ?", 0,
+                    {std::int64_t{*assigned}, now.time, Cut(table[kGuestName])});
+            } else {
+                static std::uint64_t tracedCall = 0;
+                if (tracedCall != SearchCallNumber()) {
+                    tracedCall = SearchCallNumber();
+                    fw::Trace(
+                        "%s reports no assigned identity; new guest profiles are read back by "
+                        "import time, name and clerk\n",
+                        db.DbmsName().empty() ? "the database" : db.DbmsName().c_str());
+                }
+                readBack.OpenRows(
+                    rl::SnapshotOpen,
+                    "select * from GstProfile where OrgDate = ? and OrgTime = ?"
+                    " and ChnName = ? and OrgClerk = ? order by Acct desc",
+                    0, {now.date, now.time, Cut(table[kGuestName]), Cut(table[kEntryClerk])});
+            }
             if (readBack.AtEnd())
                 throw rl::CDBException(
                     "HY000", 0,
