@@ -101,7 +101,8 @@ void DbConnection::ReadDialect() {
     if (SQL_SUCCEEDED(
             SQLGetInfo(dbc_, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr)))
         d.lowerCase = identifierCase == SQL_IC_LOWER;
-    d.family = FamilyFromDbmsName(InfoString(dbc_, SQL_DBMS_NAME));
+    dbmsName_ = InfoString(dbc_, SQL_DBMS_NAME);
+    d.family = FamilyFromDbmsName(dbmsName_);
     dialect_ = d;
 }
 
@@ -181,11 +182,11 @@ void DbConnection::ExecuteDirect(std::string_view sql) {
               SQL_HANDLE_STMT, stmt.get(), "execute", true);
 }
 
-long DbConnection::LastInsertedIdentity(std::string_view table, std::string_view column) {
+std::optional<long> DbConnection::LastInsertedIdentity(std::string_view table,
+                                                       std::string_view column) {
     const std::string sql =
         dialect_.IdentityQuery(dialect_.RenderName(table), dialect_.RenderName(column));
-    if (sql.empty())
-        throw CDBException("IM001", 0, "the data source has no way to report an assigned identity");
+    if (sql.empty()) return std::nullopt;
     ScopedStatement stmt(dbc_);
     CheckOdbc(SQLExecDirect(stmt.get(), SqlText(sql), static_cast<SQLINTEGER>(sql.size())),
               SQL_HANDLE_STMT, stmt.get(), "read the assigned identity");

@@ -7,6 +7,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,14 +43,19 @@ class DbConnection {
     // What the driver reported about identifiers and its family, read once at
     // connect time.
     const Dialect& GetDialect() const { return dialect_; }
+    // The product the driver names (SQL_DBMS_NAME), for messages: "MariaDB".
+    const std::string& DbmsName() const { return dbmsName_; }
 
     // Runs one statement that returns no rows (schema set-up, tests).
     void ExecuteDirect(std::string_view sql);
 
     // The identity value the database assigned to the last row this
     // connection inserted into table (a declared name such as
-    // "[dbo].[GstProfile]") whose identity column is column.
-    long LastInsertedIdentity(std::string_view table, std::string_view column);
+    // "[dbo].[GstProfile]") whose identity column is column. nullopt when
+    // the dialect knows no way to ask (a database family it does not know);
+    // the caller then finds the row some other way. Throws when the query
+    // fails or the connection assigned none.
+    std::optional<long> LastInsertedIdentity(std::string_view table, std::string_view column);
 
   private:
     // Records with a statement open on this connection; CloseConnection
@@ -69,6 +75,7 @@ class DbConnection {
     bool connected_ = false;
     bool inTransaction_ = false;
     Dialect dialect_;
+    std::string dbmsName_;
     std::vector<TableRecord*> openRecords_;
 };
 

@@ -70,6 +70,10 @@ std::string Dialect::IdentityQuery(std::string_view renderedTable,
             return "select last_insert_rowid()";
         case DbFamily::SqlServer:
             return "select @@IDENTITY";
+        case DbFamily::MySQL:
+            // Per connection, like the others: another session's insert does
+            // not move it.
+            return "select last_insert_id()";
         case DbFamily::PostgreSQL: {
             // pg_get_serial_sequence parses the table as SQL (quotes allowed)
             // but takes the column name literally, so the column goes unquoted.
@@ -97,6 +101,8 @@ DbFamily FamilyFromDbmsName(std::string_view dbmsName) {
     if (ContainsIgnoringCase(dbmsName, "sqlite")) return DbFamily::SQLite;
     if (ContainsIgnoringCase(dbmsName, "postgres")) return DbFamily::PostgreSQL;
     if (ContainsIgnoringCase(dbmsName, "sql server")) return DbFamily::SqlServer;
+    if (ContainsIgnoringCase(dbmsName, "mariadb") || ContainsIgnoringCase(dbmsName, "mysql"))
+        return DbFamily::MySQL;
     return DbFamily::Other;
 }
 

@@ -9,7 +9,8 @@
 
 namespace rl {
 
-enum class DbFamily { Other, SQLite, PostgreSQL, SqlServer };
+// MySQL stands for MariaDB too: one identity function serves both.
+enum class DbFamily { Other, SQLite, PostgreSQL, SqlServer, MySQL };
 
 struct Dialect {
     std::string quote = "\"";  // SQL_IDENTIFIER_QUOTE_CHAR; " " or "" means none
@@ -21,7 +22,8 @@ struct Dialect {
     std::string RenderName(std::string_view declared) const;
 
     // A statement that answers the identity the connection last assigned, for
-    // the given rendered table and column; empty when the family has none.
+    // the given rendered table and column; empty when the family has none
+    // (Other: a database this table does not know).
     std::string IdentityQuery(std::string_view renderedTable,
                               std::string_view renderedColumn) const;
 };

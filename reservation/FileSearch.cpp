@@ -31,6 +31,7 @@ BookingHandler& Handler() {
 }
 
 std::atomic<bool> searchRunning{false};
+std::atomic<std::uint64_t> searchCalls{0};
 
 // The versions of booking files refused for their content. An unchanged file
 // is passed over without a word until the module is loaded again; a changed
@@ -186,6 +187,8 @@ void ScanDirectory(const SearchRequest& request) {
 
 }  // namespace
 
+std::uint64_t SearchCallNumber() { return searchCalls; }
+
 BookingHandler SetBookingHandler(BookingHandler handler) {
     BookingHandler previous = std::move(Handler());
     Handler() = handler ? std::move(handler) : BookingHandler(DefaultHandler);
@@ -200,6 +203,7 @@ void RunSearch(const char* request) {
     struct Release {
         ~Release() { searchRunning = false; }
     } release;
+    ++searchCalls;
 
     try {
         const SearchRequest parsed = ParseRequest(request ? request : "");

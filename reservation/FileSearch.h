@@ -31,4 +31,8 @@ BookingHandler SetBookingHandler(BookingHandler handler);
 // Search's body, with every error caught and traced.
 void RunSearch(const char* request);
 
+// Counts the calls of RunSearch that ran (0 before the first), so that a
+// notice due once per call can tell one call from the next.
+std::uint64_t SearchCallNumber();
+
 }  // namespace resv

@@ -91,14 +91,35 @@ void InsertProfile(rl::DbConnection& db, const Booking& b) {
 
 // The account of the profile InsertProfile wrote: the identity the database
 // just assigned picks exactly that row, where time of day and name alone can
-// match an older profile. The name is compared here, byte for byte, because
-// an empty name is stored as NULL.
+// match an older profile. A database the dialect does not know reports no
+// identity: then the newest profile of this date and time with this name and
+// clerk is taken, which a second host importing the same name in the same
+// second can still confuse. Names are compared here, byte for byte, because an
+// empty text is stored as NULL.
 std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
-    const long assigned = db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
+    const std::optional<long> assigned = db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
     CGstProfileTbl readBack(&db);
-    readBack.OpenRows(rl::SnapshotOpen, "select * from GstProfile where Acct = ? and OrgTime = ?", 0,
-                      {std::int64_t{assigned}, b.now.time});
-    if (readBack.AtEnd() || readBack.ChnName != b.guestName)
+    if (assigned) {
+        readBack.OpenRows(rl::SnapshotOpen,
+                          "select * from GstProfile where Acct = ? and OrgTime = ?", 0,
+                          {std::int64_t{*assigned}, b.now.time});
+    } else {
+        static std::uint64_t tracedCall = 0;
+        if (tracedCall != SearchCallNumber()) {
+            tracedCall = SearchCallNumber();
+            fw::Trace(
+                "%s reports no assigned identity; new guest profiles are read back by import "
+                "time, name and clerk\n",
+                db.DbmsName().empty() ? "the database" : db.DbmsName().c_str());
+        }
+        readBack.OpenRows(rl::SnapshotOpen,
+                          "select * from GstProfile where OrgDate = ? and OrgTime = ?"
+                          " order by Acct desc",
+                          0, {b.now.date, b.now.time});
+    }
+    while (!readBack.AtEnd() && (readBack.ChnName != b.guestName || readBack.OrgClerk != b.clerk))
+        readBack.NextRow();
+    if (readBack.AtEnd())
         throw rl::CDBException("HY000", 0,
                                "the new guest profile of " + b.guestName + " cannot be read back");
     const std::int32_t account = readBack.Acct;

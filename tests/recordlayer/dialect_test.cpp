@@ -53,6 +53,8 @@ TEST(Dialect, IdentityQueryPerFamily) {
     EXPECT_EQ(Make("\"", true, true, rl::DbFamily::PostgreSQL)
                   .IdentityQuery("\"dbo\".\"gstprofile\"", "\"acct\""),
               "select currval(pg_get_serial_sequence('\"dbo\".\"gstprofile\"', 'acct'))");
+    EXPECT_EQ(Make("`", false, false, rl::DbFamily::MySQL).IdentityQuery("`GstProfile`", "`Acct`"),
+              "select last_insert_id()");
     EXPECT_EQ(Make("\"", true, false, rl::DbFamily::Other).IdentityQuery("t", "c"), "");
 }
 
@@ -60,7 +62,9 @@ TEST(Dialect, FamilyFromTheDbmsName) {
     EXPECT_EQ(rl::FamilyFromDbmsName("SQLite"), rl::DbFamily::SQLite);
     EXPECT_EQ(rl::FamilyFromDbmsName("PostgreSQL"), rl::DbFamily::PostgreSQL);
     EXPECT_EQ(rl::FamilyFromDbmsName("Microsoft SQL Server"), rl::DbFamily::SqlServer);
-    EXPECT_EQ(rl::FamilyFromDbmsName("MySQL"), rl::DbFamily::Other);
+    EXPECT_EQ(rl::FamilyFromDbmsName("MySQL"), rl::DbFamily::MySQL);
+    EXPECT_EQ(rl::FamilyFromDbmsName("MariaDB"), rl::DbFamily::MySQL);
+    EXPECT_EQ(rl::FamilyFromDbmsName("Informix"), rl::DbFamily::Other);
 }
 
 }  // namespace

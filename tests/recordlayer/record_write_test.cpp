@@ -25,7 +25,7 @@ long InsertProfile(rl::DbConnection& db, const std::string& name) {
     g.ChnName = name;
     g.SaveRow();
     g.CloseRows();
-    return db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
+    return db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]").value();
 }
 
 TEST_P(WriteTest, InsertNamesOnlyAssignedColumns) {
@@ -43,7 +43,7 @@ TEST_P(WriteTest, InsertNamesOnlyAssignedColumns) {
         OnPostgreSQL()
             ? "insert into \"dbo\".\"folio\" (\"gstacct\",\"code\",\"txfr_type\") values (?,?,?)"
             : "insert into \"FOLIO\" (\"GstAcct\",\"Code\",\"Txfr_type\") values (?,?,?)";
-    EXPECT_EQ(folio.LastInsertSql(), expected);
+    EXPECT_EQ(Dq(folio.LastInsertSql()), expected);
 
     auto rows =
         hotel_->Query("select Serial, GstAcct, Code, Descp, Txfr_type, GrpAcct, Note from FOLIO");
@@ -67,7 +67,8 @@ TEST_P(WriteTest, ProfileInsertLeavesTheIdentityToTheDatabase) {
     g.OrgTime = "09:05:03";
     g.OrgClerk = "Zedi";
     g.SaveRow();
-    EXPECT_EQ(g.LastInsertSql().find(OnPostgreSQL() ? "\"acct\"" : "\"Acct\""), std::string::npos);
+    EXPECT_EQ(Dq(g.LastInsertSql()).find(OnPostgreSQL() ? "\"acct\"" : "\"Acct\""),
+              std::string::npos);
     EXPECT_EQ(std::count(g.LastInsertSql().begin(), g.LastInsertSql().end(), '?'), 5);
     g.CloseRows();
 
@@ -96,7 +97,7 @@ TEST_P(WriteTest, LastInsertedIdentityIsTheRowJustInserted) {
     folio.BeginNewRow();
     folio.GstAcct = static_cast<std::int32_t>(second);
     folio.SaveRow();
-    const long serial = db_.LastInsertedIdentity("[dbo].[FOLIO]", "[Serial]");
+    const long serial = db_.LastInsertedIdentity("[dbo].[FOLIO]", "[Serial]").value();
     EXPECT_EQ(hotel_->Scalar("select GstAcct from FOLIO where Serial = " + std::to_string(serial)),
               std::to_string(second));
 }
@@ -266,12 +267,19 @@ TEST_P(WriteTest, ARecordOutlivingItsResultSet) {
 }
 
 TEST_P(WriteTest, AConnectionTheServerDroppedStillClosesAndReopens) {
-    if (!OnPostgreSQL()) GTEST_SKIP() << "an embedded database cannot drop a connection";
+    if (GetBackend() == ts::Backend::SQLite)
+        GTEST_SKIP() << "an embedded database cannot drop a connection";
     db_.BeginTransaction();
     InsertProfile(db_, "lost");
-    hotel_->Execute(
-        "select pg_terminate_backend(pid) from pg_stat_activity"
-        " where datname = current_database() and pid <> pg_backend_pid()");
+    if (OnPostgreSQL()) {
+        hotel_->Execute(
+            "select pg_terminate_backend(pid) from pg_stat_activity"
+            " where datname = current_database() and pid <> pg_backend_pid()");
+    } else {
+        for (const ts::Row& row : hotel_->Query("select id from information_schema.processlist"
+                                                " where db = database() and id <> connection_id()"))
+            hotel_->Execute("kill " + row[0].value_or("0"));
+    }
     EXPECT_THROW(InsertProfile(db_, "after"), rl::CDBException);
     try {
         db_.RollbackTransaction();
@@ -301,8 +309,10 @@ TEST_P(WriteTest, ConnectingToAMissingDataSourceThrows) {
 
 TEST_P(WriteTest, DialectReadFromTheDriver) {
     const rl::Dialect& d = db_.GetDialect();
-    EXPECT_EQ(d.quote, "\"");
-    EXPECT_EQ(d.family, OnPostgreSQL() ? rl::DbFamily::PostgreSQL : rl::DbFamily::SQLite);
+    EXPECT_EQ(d.quote, OnMariaDB() ? "`" : "\"");
+    EXPECT_EQ(d.family, OnPostgreSQL() ? rl::DbFamily::PostgreSQL
+                        : OnMariaDB()  ? rl::DbFamily::MySQL
+                                       : rl::DbFamily::SQLite);
     EXPECT_EQ(d.schemas, OnPostgreSQL());
     EXPECT_EQ(d.lowerCase, OnPostgreSQL());
 }

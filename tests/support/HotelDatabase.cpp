@@ -30,6 +30,15 @@ std::string PgAdminConnect() {
            ";UID=" + (user.empty() ? "sa" : user) + ";PWD=;";
 }
 
+std::string MariaDBAdminConnect() {
+    std::string host = Env("RESERVATION_TEST_MARIADB_HOST");
+    std::string user = Env("RESERVATION_TEST_MARIADB_USER");
+    return "Driver=" + DriverPath(Backend::MariaDB) +
+           ";Server=" + (host.empty() ? "127.0.0.1" : host) +
+           ";Port=" + Env("RESERVATION_TEST_MARIADB_PORT") +
+           ";UID=" + (user.empty() ? "sa" : user) + ";PWD=;CHARSET=gbk;";
+}
+
 std::string UniqueDatabaseName() {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
@@ -49,9 +58,11 @@ void PinDriver(const std::string& path) {
 // The installer library caches what it reads from odbc.ini for 20 seconds,
 // keyed by section, key and search mode, not by file. So within one process
 // the data source must keep the same values: the database lives at a path
-// (SQLite) or under a name (PostgreSQL) fixed for the process, and each
-// backend reads the user odbc.ini under its own search mode, which keeps the
-// two backends' cached values apart.
+// (SQLite) or under a name (PostgreSQL, MariaDB) fixed for the process, and
+// SQLite reads the user odbc.ini under a search mode of its own, which keeps
+// its cached values apart. There are only two such modes that read the file
+// ODBCINI names, so the two servers share one: a process that uses both must
+// leave 20 seconds between them (CTest runs one case per process).
 TempDir& ProcessDir() {
     static TempDir dir;
     return dir;
@@ -71,7 +82,15 @@ bool Contains(const std::string& text, std::string_view part) {
 }  // namespace
 
 const char* BackendName(Backend backend) {
-    return backend == Backend::SQLite ? "SQLite" : "PostgreSQL";
+    switch (backend) {
+        case Backend::SQLite:
+            return "SQLite";
+        case Backend::PostgreSQL:
+            return "PostgreSQL";
+        case Backend::MariaDB:
+            return "MariaDB";
+    }
+    return "?";
 }
 
 std::string SourceDir() {
@@ -80,7 +99,9 @@ std::string SourceDir() {
 }
 
 std::string DriverPath(Backend backend) {
-    const char* file = backend == Backend::SQLite ? "libsqlite3odbc.so" : "psqlodbca.so";
+    const char* file = backend == Backend::SQLite       ? "libsqlite3odbc.so"
+                       : backend == Backend::PostgreSQL ? "psqlodbca.so"
+                                                        : "libmaodbc.so";
     const std::string dirs[] = {RESERVATION_ODBC_DRIVER_DIR,
                                 "/usr/lib/x86_64-linux-gnu/odbc",
                                 "/usr/lib/aarch64-linux-gnu/odbc",
@@ -106,6 +127,10 @@ bool BackendAvailable(Backend backend, std::string* why) {
         return fail(
             "RESERVATION_TEST_PG_PORT is not set (start the test cluster with "
             "scripts/pgcluster.sh)");
+    if (backend == Backend::MariaDB && Env("RESERVATION_TEST_MARIADB_PORT").empty())
+        return fail(
+            "RESERVATION_TEST_MARIADB_PORT is not set (start the test server with "
+            "scripts/mariadbcluster.sh)");
     return true;
 }
 
@@ -124,8 +149,10 @@ HotelDatabase::HotelDatabase(ts::Backend backend, const IniEntries& ini) : backe
     PinDriver(DriverPath(backend));
     if (backend == ts::Backend::SQLite)
         CreateSqlite();
-    else
+    else if (backend == ts::Backend::PostgreSQL)
         CreatePostgreSQL();
+    else
+        CreateMariaDB();
     ++liveDatabases;
     WriteOdbcIni();
     WriteIni(ini);
@@ -142,6 +169,13 @@ HotelDatabase::~HotelDatabase() {
             admin.Execute("drop database if exists " + database_ + " with (force)");
         } catch (const std::exception&) {
             // A database left behind goes away with the throwaway cluster.
+        }
+    } else if (backend_ == ts::Backend::MariaDB) {
+        try {
+            OdbcSession admin(MariaDBAdminConnect());
+            admin.Execute("drop database if exists " + database_);
+        } catch (const std::exception&) {
+            // A database left behind goes away with the throwaway server.
         }
     } else {
         RemoveSqliteFiles();
@@ -197,6 +231,34 @@ void HotelDatabase::CreatePostgreSQL() {
         "\nConnSettings = SET client_encoding TO 'GBK'\n";
 }
 
+void HotelDatabase::CreateMariaDB() {
+    // The process's PostgreSQL name would do, but a name of its own keeps a
+    // process that uses both servers from dropping the wrong database.
+    static const std::string name = UniqueDatabaseName();
+    database_ = name;
+    std::string template_ = Env("RESERVATION_TEST_MARIADB_TEMPLATE");
+    if (template_.empty()) template_ = "velmar_template";
+    // Copying five tables is far quicker than running the schema script,
+    // which made the template.
+    OdbcSession admin(MariaDBAdminConnect());
+    std::vector<std::string> statements = {
+        "drop database if exists " + database_,
+        "create database " + database_ + " character set gbk collate gbk_bin"};
+    for (const char* table : {"GstProfile", "Reservation", "FOLIO", "Payment", "Market"})
+        statements.push_back("create table " + database_ + "." + table + " like " + template_ +
+                             "." + table);
+    for (const char* table : {"Payment", "Market"})
+        statements.push_back("insert into " + database_ + "." + table + " select * from " +
+                             template_ + "." + table);
+    for (const std::string& statement : statements) admin.Execute(statement);
+    driverSection_ =
+        "Driver = " + DriverPath(ts::Backend::MariaDB) + "\nServer = " +
+        (Env("RESERVATION_TEST_MARIADB_HOST").empty() ? "127.0.0.1"
+                                                      : Env("RESERVATION_TEST_MARIADB_HOST")) +
+        "\nPort = " + Env("RESERVATION_TEST_MARIADB_PORT") + "\nDatabase = " + database_ +
+        "\nCHARSET = gbk\n";
+}
+
 void HotelDatabase::WriteOdbcIni() { WriteFile(OdbcIniPath(), "[velmardb]\n" + driverSection_); }
 
 void HotelDatabase::WriteIni(const IniEntries& entries) {
@@ -230,7 +292,7 @@ long HotelDatabase::Count(std::string_view table) {
 }
 
 std::string HotelDatabase::TableName(const std::string& table) const {
-    if (backend_ == ts::Backend::SQLite) return table;
+    if (backend_ != ts::Backend::PostgreSQL) return table;
     std::string lower = table;
     for (char& c : lower)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -243,6 +305,9 @@ void HotelDatabase::FailInsertsInto(const std::string& table) {
     if (backend_ == ts::Backend::SQLite) {
         Execute("create trigger fail_insert_" + name + " before insert on " + name +
                 " begin select raise(abort, '" + message + "'); end");
+    } else if (backend_ == ts::Backend::MariaDB) {
+        Execute("create trigger fail_insert_" + name + " before insert on " + name +
+                " for each row signal sqlstate '45000' set message_text = '" + message + "'");
     } else {
         Execute(
             "create or replace function dbo.fail_insert() returns trigger language plpgsql as "
@@ -254,7 +319,7 @@ void HotelDatabase::FailInsertsInto(const std::string& table) {
 
 void HotelDatabase::RemoveInsertFailure(const std::string& table) {
     const std::string name = TableName(table);
-    if (backend_ == ts::Backend::SQLite)
+    if (backend_ != ts::Backend::PostgreSQL)
         Execute("drop trigger if exists fail_insert_" + name);
     else
         Execute("drop trigger if exists fail_insert_" + name + " on dbo." + name);

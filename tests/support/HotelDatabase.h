@@ -3,12 +3,15 @@
 //
 // The constructor creates the database with the hotel schema and the seed
 // rows of Payment and Market (SQLite: a file in a temporary directory;
-// PostgreSQL: a new database on the test cluster cloned from its template),
+// PostgreSQL: a new database on the test cluster cloned from its template;
+// MariaDB: a new gbk database on the test server whose tables are copied
+// from its template database),
 // writes odbc.ini and velmar.ini, and points ODBCINI, ODBCSEARCH and
 // VELMAR_INI_DIR of this process at them. The destructor drops the database
 // and removes the files. One HotelDatabase at a time per process (it owns
 // those environment variables, and the database's place is fixed for the
-// process); several in turn are fine, on either backend. Not copyable.
+// process); several in turn are fine, on any backend, except PostgreSQL and
+// MariaDB within 20 seconds of each other (see ProcessDir). Not copyable.
 //
 // All texts passed to Execute and returned by Query are GBK bytes, as the
 // module stores them, on both backends.
@@ -26,7 +29,7 @@
 
 namespace ts {
 
-enum class Backend { SQLite, PostgreSQL };
+enum class Backend { SQLite, PostgreSQL, MariaDB };
 
 const char* BackendName(Backend backend);
 
@@ -61,7 +64,7 @@ class HotelDatabase {
     const std::string& Dir() const { return dir_.Path(); }
     std::string OdbcIniPath() const;
     std::string IniPath() const { return dir_.File("velmar.ini"); }
-    // SQLite: the database file; PostgreSQL: the database name.
+    // SQLite: the database file; PostgreSQL, MariaDB: the database name.
     const std::string& DatabaseName() const { return database_; }
 
     // Replaces velmar.ini with section INTERNETRESERVE holding entries.
@@ -87,6 +90,7 @@ class HotelDatabase {
     void CreateSqlite();
     void RemoveSqliteFiles();
     void CreatePostgreSQL();
+    void CreateMariaDB();
     void WriteOdbcIni();
     std::string TableName(const std::string& table) const;
 
