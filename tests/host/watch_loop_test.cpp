@@ -52,7 +52,7 @@ class WatchLoopTest : public ::testing::Test {
             [this] {
                 if (onSearch_) onSearch_(loop_->Calls());
             },
-            [this](std::string_view line) { notes_.emplace_back(line); });
+            [this](fw::Priority, std::string_view line) { notes_.emplace_back(line); });
         ASSERT_TRUE(loop_->Ok()) << loop_->Error();
     }
     void SetUp() override {
