@@ -205,6 +205,21 @@ TEST_F(WatchLoopTest, ADirectoryMissingWithItsParentIsFoundByLooking) {
     EXPECT_EQ(loop_->Calls(), 1);
 }
 
+TEST_F(WatchLoopTest, TheStartNoteSaysWhyTheDirectoryCannotBeWatched) {
+    ASSERT_EQ(rmdir(drop_.c_str()), 0);
+    Make();
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
+    ASSERT_FALSE(notes_.empty());
+    EXPECT_EQ(notes_.back(), "the drop directory " + drop_ + " does not exist; waiting for it");
+
+    Touch(drop_);
+    notes_.clear();
+    Make();
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
+    ASSERT_FALSE(notes_.empty());
+    EXPECT_EQ(notes_.back(), "the drop directory " + drop_ + " is not a directory; waiting for it");
+}
+
 TEST_F(WatchLoopTest, CallsAgainAfterTheInterval) {
     Make(milliseconds(30));
     EXPECT_EQ(loop_->Step(kNoWait), Wake::Start);
