@@ -88,6 +88,19 @@ TEST_F(HostRunTest, ADropDirectoryThatCannotBeScannedIsNamedAndFailsTheRun) {
     }
 }
 
+TEST_F(HostRunTest, ADropDirectoryThereButUnreadableIsNotCalledMissing) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the host as another user";
+    // The test's directories are private to root; nobody cannot reach them.
+    HostChild host({"--reuid=65534", "--regid=65534", "--clear-groups", hosttest::HostPath(),
+                    "--module", OutcomeModule(), drop_ + "?1!Zedi"},
+                   HostChild::Output::Pipe, "/usr/bin/setpriv");
+    EXPECT_EQ(host.Finish(), 1) << host.Text();
+    EXPECT_NE(host.Text().find("the drop directory " + drop_ +
+                               " cannot be read (Permission denied); nothing imported\n"),
+              std::string::npos)
+        << host.Text();
+}
+
 TEST_F(HostRunTest, UsageErrorsTakeOneLineAndStatusTwo) {
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"-v"}, {"--frobnicate", drop_ + "?1!c"}, {}}) {
