@@ -86,6 +86,7 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
 // Escapes control characters (and, for the journal, whatever is not UTF-8)
 // and puts the priority in front when the line goes to the journal.
 std::string FinishLine(Priority priority, std::string_view text) {
+    if (text.empty()) return {};
     const bool journal = StandardErrorIsJournal();
     const bool newline = !text.empty() && text.back() == '\n';
     if (newline) text.remove_suffix(1);

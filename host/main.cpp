@@ -37,9 +37,9 @@ extern "C" __attribute__((visibility("default"))) void ReservationHostOutcome(in
 
 namespace {
 
-// Exit statuses besides 0.
-constexpr int kNeedsAPerson =
-    1;  // refused or failed bookings, a drop directory that cannot be scanned
+// Exit statuses besides 0. kNeedsAPerson: bookings refused or failed, or a
+// drop directory that cannot be scanned.
+constexpr int kNeedsAPerson = 1;
 constexpr int kModuleNotLoaded = 1;
 constexpr int kUsage = 2;
 
