@@ -56,17 +56,35 @@ locale_t CLocale() {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
+// What a byte that is not GBK becomes: U+FFFD, or "\xNN" when escaping.
+// Returns the number of bytes written (at most 4); 0 when out has no room.
+std::size_t Unreadable(unsigned char c, bool escape, char* out, std::size_t room) {
+    if (!escape) {
+        if (room < 3) return 0;
+        std::copy_n(kReplacement, 3, out);
+        return 3;
+    }
+    if (room < 4) return 0;
+    static const char digits[] = "0123456789abcdef";
+    out[0] = '\\';
+    out[1] = 'x';
+    out[2] = digits[c >> 4];
+    out[3] = digits[c & 0xF];
+    return 4;
+}
+
 // Used when iconv cannot even be opened: ASCII passes, everything else is
 // shown as unreadable rather than guessed at.
-std::string AsciiOnly(std::string_view text) {
+std::string AsciiOnly(std::string_view text, bool escape) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
             out.push_back(static_cast<char>(c));
         } else {
-            out += kReplacement;
-            if (IsLeadByte(c) && i + 1 < text.size()) ++i;
+            char unreadable[4];
+            out.append(unreadable, Unreadable(c, escape, unreadable, sizeof unreadable));
+            if (!escape && IsLeadByte(c) && i + 1 < text.size()) ++i;
         }
     }
     return out;
@@ -87,13 +105,14 @@ class IconvHandle {
     iconv_t cd_;
 };
 
-std::string ConvertToUtf8(std::string_view text) {
+std::string ConvertToUtf8(std::string_view text, bool escape) {
     IconvHandle cd;
-    if (!cd.valid()) return AsciiOnly(text);
+    if (!cd.valid()) return AsciiOnly(text, escape);
 
     std::string out;
-    // Every GBK byte becomes at most three UTF-8 bytes, a replacement included.
-    out.resize(text.size() * 3 + 4);
+    // Every GBK byte becomes at most three UTF-8 bytes, a replacement
+    // included, or four as an escape.
+    out.resize(text.size() * 4 + 4);
     char* in = const_cast<char*>(text.data());
     std::size_t inLeft = text.size();
     char* outPtr = out.data();
@@ -104,10 +123,11 @@ std::string ConvertToUtf8(std::string_view text) {
         if (errno == EILSEQ || errno == EINVAL) {
             // Not GBK (or cut off at the end): show one replacement and
             // resynchronise at the next byte.
-            if (outLeft < 3) break;
-            std::copy_n(kReplacement, 3, outPtr);
-            outPtr += 3;
-            outLeft -= 3;
+            const std::size_t n =
+                Unreadable(static_cast<unsigned char>(*in), escape, outPtr, outLeft);
+            if (n == 0) break;
+            outPtr += n;
+            outLeft -= n;
             ++in;
             --inLeft;
             iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
@@ -224,7 +244,15 @@ double ParseLeadingDouble(std::string_view text) {
 
 std::string ToUtf8(std::string_view gbkText) {
     try {
-        return ConvertToUtf8(gbkText);
+        return ConvertToUtf8(gbkText, false);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+std::string ToUtf8Escaped(std::string_view gbkText) {
+    try {
+        return ConvertToUtf8(gbkText, true);
     } catch (const std::bad_alloc&) {
         return {};
     }

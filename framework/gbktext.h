@@ -54,4 +54,8 @@ double ParseLeadingDouble(std::string_view text);
 // GBK bytes to UTF-8; bytes that are not GBK become U+FFFD. Never throws.
 std::string ToUtf8(std::string_view gbkText);
 
+// The same, but a byte that is not GBK becomes the four characters "\xNN"
+// (lower-case hex), so that a log line shows what the file held.
+std::string ToUtf8Escaped(std::string_view gbkText);
+
 }  // namespace fw::gbk

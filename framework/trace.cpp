@@ -1,13 +1,17 @@
 #include "framework/trace.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
+#include "framework/gbktext.h"
 #include "framework/nodestructor.h"
 
 namespace fw {
@@ -45,19 +49,119 @@ std::string FormatLine(const char* format, va_list args) {
     return line;
 }
 
+void AppendHex(std::string& out, unsigned char c) {
+    static const char digits[] = "0123456789abcdef";
+    out += "\\x";
+    out += digits[c >> 4];
+    out += digits[c & 0xF];
+}
+
+// The length of the well-formed UTF-8 sequence at text[i] (no overlongs, no
+// surrogates, at most U+10FFFF), or 0.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = byte(i);
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+    return length;
+}
+
+// Escapes control characters (and, for the journal, whatever is not UTF-8)
+// and puts the priority in front when the line goes to the journal.
+std::string FinishLine(Priority priority, std::string_view text) {
+    if (text.empty()) return {};
+    const bool journal = StandardErrorIsJournal();
+    const bool newline = !text.empty() && text.back() == '\n';
+    if (newline) text.remove_suffix(1);
+
+    std::string out;
+    out.reserve(text.size() + 8);
+    if (journal) out += "<" + std::to_string(static_cast<int>(priority)) + ">";
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            AppendHex(out, c);
+        } else if (c < 0x80 || !journal) {
+            out += static_cast<char>(c);
+        } else if (const std::size_t n = Utf8SequenceAt(text, i);
+                   n > 0 && !(c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0)) {
+            out.append(text.substr(i, n));
+            i += n;
+            continue;
+        } else {
+            // Not UTF-8, or a C1 control character (U+0080..U+009F).
+            AppendHex(out, c);
+        }
+        ++i;
+    }
+    if (newline) out += '\n';
+    return out;
+}
+
+void Emit(Priority priority, const std::string& formatted) {
+    const std::string line = FinishLine(priority, formatted);
+    const TraceSink& sink = InstalledSink();
+    if (sink)
+        sink(line);
+    else
+        WriteToStandardError(line);
+}
+
 }  // namespace
+
+bool StandardErrorIsJournal() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    if (stream == nullptr) return false;
+    std::uintmax_t device = 0, inode = 0;
+    if (std::sscanf(stream, "%" SCNuMAX ":%" SCNuMAX, &device, &inode) != 2) return false;
+    struct stat st {};
+    if (fstat(STDERR_FILENO, &st) != 0) return false;
+    return static_cast<std::uintmax_t>(st.st_dev) == device &&
+           static_cast<std::uintmax_t>(st.st_ino) == inode;
+}
 
 void Trace(const char* format, ...) {
     va_list args;
     va_start(args, format);
     std::string line = FormatLine(format, args);
     va_end(args);
+    Emit(Priority::Info, line);
+}
 
-    const TraceSink& sink = InstalledSink();
-    if (sink)
-        sink(line);
-    else
-        WriteToStandardError(line);
+void Trace(Priority priority, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string line = FormatLine(format, args);
+    va_end(args);
+    Emit(priority, line);
+}
+
+std::string TraceGbk(std::string_view gbkText) {
+    if (!StandardErrorIsJournal()) return std::string(gbkText);
+    return gbk::ToUtf8Escaped(gbkText);
 }
 
 TraceSink SetTraceSink(TraceSink sink) { return std::exchange(InstalledSink(), std::move(sink)); }

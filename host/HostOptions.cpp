@@ -1,5 +1,8 @@
 #include "host/HostOptions.h"
 
+#include <dirent.h>
+#include <iconv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,6 +50,8 @@ std::optional<HostOptions> ParseHostOptions(int argc, const char* const* argv, s
         std::string value;
         if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
             options.help = true;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            options.version = true;
         } else if (std::strcmp(arg, "--watch") == 0) {
             options.watch = true;
         } else if (valueOf(i, "--module", value)) {
@@ -60,14 +65,16 @@ std::optional<HostOptions> ParseHostOptions(int argc, const char* const* argv, s
             return std::nullopt;
         } else if (std::strcmp(arg, "--") == 0) {
             for (++i; i < argc; ++i) options.requests.emplace_back(argv[i]);
-        } else if (arg[0] == '-' && arg[1] == '-') {
-            error = std::string("unknown option ") + arg + " (try --help)";
+        } else if ((arg[0] == '-' && arg[1] == '-') ||
+                   (arg[0] == '-' && arg[1] != '\0' && std::strchr(arg, '?') == nullptr)) {
+            // "-DIR?1!clerk" may be a request; "-v" is an option we do not know.
+            error = std::string("unknown option ") + arg;
             return std::nullopt;
         } else {
             options.requests.emplace_back(arg);
         }
     }
-    if (options.help) return options;
+    if (options.help || options.version) return options;
     if (options.requests.empty()) {
         error = "no request given";
         return std::nullopt;
@@ -92,6 +99,42 @@ std::string DropDirectoryOf(std::string_view request) {
     }
     while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
     return directory;
+}
+
+std::string DropDirectoryProblem(const std::string& directory) {
+    struct stat st {};
+    if (stat(directory.c_str(), &st) != 0)
+        return errno == ENOENT ? "does not exist"
+                               : std::string("cannot be read (") + std::strerror(errno) + ")";
+    if (!S_ISDIR(st.st_mode)) return "is not a directory";
+    DIR* dir = opendir(directory.c_str());
+    if (dir == nullptr) return std::string("cannot be read (") + std::strerror(errno) + ")";
+    closedir(dir);
+    return "";
+}
+
+std::string ClerkToGbk(std::string_view request) {
+    const std::size_t q = request.find('?');
+    const std::size_t x = request.find('!', q == std::string_view::npos ? 0 : q);
+    if (x == std::string_view::npos) return std::string(request);
+    const std::string_view clerk = request.substr(x + 1);
+    bool ascii = true;
+    for (char c : clerk) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return std::string(request);
+
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(request);
+    std::string gbk(clerk.size() * 2, '\0');  // a GBK character is never longer than its UTF-8
+    char* in = const_cast<char*>(clerk.data());
+    std::size_t inLeft = clerk.size();
+    char* out = gbk.data();
+    std::size_t outLeft = gbk.size();
+    const bool whole = iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
+                       iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    if (!whole) return std::string(request);
+    gbk.resize(gbk.size() - outLeft);
+    return std::string(request.substr(0, x + 1)) + gbk;
 }
 
 }  // namespace host

@@ -1,5 +1,6 @@
-// The command line of reservation-host, and the drop directory a request
-// names.
+// The command line of reservation-host, and what the host reads from a
+// request before handing it to the module: its drop directory, whether that
+// can be scanned, and the clerk's name in GBK.
 #pragma once
 
 #include <optional>
@@ -12,13 +13,14 @@ namespace host {
 struct HostOptions {
     std::string modulePath;  // empty: DefaultModulePath()
     bool help = false;
+    bool version = false;
     bool watch = false;
     int intervalSeconds = 60;
     std::vector<std::string> requests;
 };
 
 // Parses argv. On a usage error returns nullopt with error set to a
-// one-line message. --watch needs exactly one request; --interval takes
+// one-line message ("unknown option -v"). --watch needs exactly one request; --interval takes
 // whole seconds, at least 1.
 std::optional<HostOptions> ParseHostOptions(int argc, const char* const* argv, std::string& error);
 
@@ -26,5 +28,19 @@ std::optional<HostOptions> ParseHostOptions(int argc, const char* const* argv, s
 // before the first "?", made absolute against the current directory.
 // Empty when the request has no "?" or nothing before it.
 std::string DropDirectoryOf(std::string_view request);
+
+}  // namespace host
+
+namespace host {
+
+// Why Search could not scan directory: "does not exist", "is not a
+// directory" or "cannot be read (REASON)"; empty when it can be listed.
+std::string DropDirectoryProblem(const std::string& directory);
+
+// The request with its clerk's name (after the first "!" that follows the
+// "?") converted from UTF-8, as a terminal types it, to the GBK the module
+// stores. The directory part is left as the file system's bytes, and a name
+// that is not UTF-8 or has no GBK form (a GBK name, say) is passed unchanged.
+std::string ClerkToGbk(std::string_view request);
 
 }  // namespace host

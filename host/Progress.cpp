@@ -36,6 +36,8 @@ long CountWaitingFiles(const std::string& directory) {
     if (dir == nullptr) return -1;
     long count = 0;
     while (const struct dirent* entry = readdir(dir)) {
+        // Writers' temporary files and the module's claim area are not bookings.
+        if (entry->d_name[0] == '.') continue;
         unsigned char type = entry->d_type;
         if (type == DT_UNKNOWN) {
             struct stat st {};

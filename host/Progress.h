@@ -24,8 +24,9 @@
 
 namespace host {
 
-// The number of regular files in directory (what is waiting for Search); -1
-// when it cannot be read.
+// The number of booking files in directory (regular files whose names do
+// not start with "."): what is waiting for Search, or left after it; -1 when
+// it cannot be read.
 long CountWaitingFiles(const std::string& directory);
 
 // The text of the progress line. elapsed: seconds since the call began;

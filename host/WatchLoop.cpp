@@ -7,10 +7,17 @@
 #include <ctime>
 #include <utility>
 
-namespace host {
+#include "host/HostOptions.h"
 
-WatchLoop::WatchLoop(Options options, std::function<void()> search,
-                     std::function<void(std::string_view)> note)
+namespace host {
+namespace {
+
+constexpr auto kInfo = fw::Priority::Info;
+constexpr auto kWarning = fw::Priority::Warning;
+
+}  // namespace
+
+WatchLoop::WatchLoop(Options options, std::function<void()> search, Note note)
     : options_(std::move(options)),
       search_(std::move(search)),
       note_(std::move(note)),
@@ -36,11 +43,15 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
         nextInterval_ = now + options_.interval;
         nextMissingRetry_ = now + options_.missingRetry;
         if (watcher_.Watching()) {
-            note_("watching " + dir);
+            note_(kInfo, "watching " + dir);
             Call();
             return Wake::Start;
         }
-        note_("the drop directory " + dir + " does not exist; waiting for it");
+        // Missing, or there but not readable to this user: the operator's
+        // remedy differs.
+        const std::string problem = DropDirectoryProblem(dir);
+        note_(kWarning, "the drop directory " + dir + " " +
+                            (problem.empty() ? "cannot be watched" : problem) + "; waiting for it");
         return Wake::Idle;
     }
 
@@ -60,9 +71,9 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
     if (ready > 0 && (fds[1].revents & POLLIN)) {
         const DropBatch batch = watcher_.Drain();
         if (batch.gone)
-            note_("the drop directory " + dir + " is gone; waiting for it to come back");
+            note_(kWarning, "the drop directory " + dir + " is gone; waiting for it to come back");
         if (batch.back) {
-            note_("watching " + dir + " again");
+            note_(kInfo, "watching " + dir + " again");
             why = Wake::DirectoryBack;
         } else if (batch.overflow && watcher_.Watching()) {
             why = Wake::Overflow;
@@ -75,15 +86,17 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
     if (!watcher_.Watching() && now >= nextMissingRetry_) {
         nextMissingRetry_ = now + options_.missingRetry;
         if (watcher_.Rearm()) {
-            note_("watching " + dir + " again");
+            note_(kInfo, "watching " + dir + " again");
             why = Wake::DirectoryBack;
         }
     }
     if (why == Wake::Idle && now >= nextInterval_) {
         if (!watcher_.Verify()) {
-            note_(watcher_.Watching()
-                      ? "watching " + dir + " again"
-                      : "the drop directory " + dir + " is gone; waiting for it to come back");
+            if (watcher_.Watching())
+                note_(kInfo, "watching " + dir + " again");
+            else
+                note_(kWarning,
+                      "the drop directory " + dir + " is gone; waiting for it to come back");
             nextMissingRetry_ = now + options_.missingRetry;
         }
         if (watcher_.Watching())
@@ -103,8 +116,9 @@ void WatchLoop::Call() {
 
     const DropBatch during = watcher_.Drain();
     if (during.gone)
-        note_("the drop directory " + options_.directory + " is gone; waiting for it to come back");
-    if (during.back) note_("watching " + options_.directory + " again");
+        note_(kWarning,
+              "the drop directory " + options_.directory + " is gone; waiting for it to come back");
+    if (during.back) note_(kInfo, "watching " + options_.directory + " again");
     followUpDue_ = followUps_.NeedsAnotherCall(during);
 }
 

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/trace.h"
 #include "host/DropWatcher.h"
 #include "host/FollowUpPolicy.h"
 
@@ -51,10 +52,11 @@ class WatchLoop {
         std::chrono::milliseconds missingRetry{1000};
     };
 
-    // search: makes one call of Search. note: one line for the log, without
-    // a trailing newline (the host's own messages, not the module's).
-    WatchLoop(Options options, std::function<void()> search,
-              std::function<void(std::string_view)> note);
+    // search: makes one call of Search. note: one line for the log with its
+    // priority, without a trailing newline (the host's own messages, not the
+    // module's).
+    using Note = std::function<void(fw::Priority, std::string_view)>;
+    WatchLoop(Options options, std::function<void()> search, Note note);
     WatchLoop(const WatchLoop&) = delete;
     WatchLoop& operator=(const WatchLoop&) = delete;
 
@@ -79,7 +81,7 @@ class WatchLoop {
 
     Options options_;
     std::function<void()> search_;
-    std::function<void(std::string_view)> note_;
+    Note note_;
     DropWatcher watcher_;
     FollowUpPolicy followUps_;
     bool started_ = false;

@@ -6,7 +6,10 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME reservation)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Hotel front office")
-set(CPACK_PACKAGE_CONTACT "Hotel front office <frontoffice@localhost>")
+# Who answers for the package: set it to the team that builds it for the hotel.
+set(RESERVATION_MAINTAINER "Hotel front office <frontoffice@hotel.example.org>"
+  CACHE STRING "The Maintainer of the Debian package: Name <address>")
+set(CPACK_PACKAGE_CONTACT "${RESERVATION_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Imports online hotel bookings into the hotel database")
 set(CPACK_PACKAGE_DESCRIPTION
   "reservation.so takes online bookings, one GBK text file each, from a drop\n"
@@ -23,13 +26,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 find_program(RESERVATION_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(RESERVATION_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The driver manager's configuration and tools (odbcinst, isql).
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "unixodbc")
+  # The driver manager's configuration and tools (odbcinst, isql); adduser
+  # for the post-install script where systemd-sysusers is missing.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "unixodbc, adduser")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libodbc2, libqt6core6, libqt6gui6, libqt6widgets6, unixodbc")
+    "libc6, libstdc++6, libodbc2, libqt6core6, libqt6gui6, libqt6widgets6, libsystemd0, unixodbc, adduser")
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsqliteodbc")
+# sqlite3 for the README's steps that create the embedded database.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsqliteodbc, sqlite3")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "odbc-postgresql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${CMAKE_CURRENT_LIST_DIR}/postinst

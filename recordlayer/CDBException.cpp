@@ -3,9 +3,32 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 namespace rl {
+namespace {
+
+// A driver's message as one line: its own line breaks (psqlODBC's "connection
+// refused" spans three lines, the last one empty) become single blanks.
+void AppendOneLine(std::string& text, std::string_view message) {
+    std::size_t at = 0;
+    while (at < message.size()) {
+        std::size_t end = message.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) end = message.size();
+        std::string_view part = message.substr(at, end - at);
+        while (!part.empty() && (part.front() == ' ' || part.front() == '\t'))
+            part.remove_prefix(1);
+        while (!part.empty() && (part.back() == ' ' || part.back() == '\t')) part.remove_suffix(1);
+        if (!part.empty()) {
+            if (!text.empty() && text.back() != ' ') text += ' ';
+            text += part;
+        }
+        at = end + 1;
+    }
+}
+
+}  // namespace
 
 CDBException::CDBException(std::string sqlState, long nativeError, std::string message)
     : std::runtime_error(message),
@@ -46,8 +69,8 @@ CDBException CDBException::FromHandle(SQLSMALLINT handleType, SQLHANDLE handle,
             firstState = reinterpret_cast<char*>(state);
             firstNative = native;
         }
-        if (!text.empty()) text += "\n";
-        text += message;
+        if (!text.empty()) text += ";";
+        AppendOneLine(text, message);
     }
     if (text.empty()) text = what + " failed without a diagnostic";
     if (firstState.empty()) firstState = "HY000";

@@ -1,6 +1,7 @@
 // The record layer's one error type: every failing ODBC call becomes a
 // CDBException carrying the SQLSTATE and native error of the first diagnostic
-// record and the text of all of them (what the clerk is shown).
+// record and the text of all of them on one line (what the clerk is shown and
+// the trace line quotes).
 #pragma once
 
 #include <sql.h>
@@ -20,7 +21,8 @@ class CDBException : public std::runtime_error {
 
     const std::string& SqlState() const { return sqlState_; }
     long NativeError() const { return nativeError_; }
-    // The driver's message text, all diagnostic records joined by "\n".
+    // The driver's message text on one line: all diagnostic records joined
+    // by "; ", line breaks inside a record turned into blanks.
     const std::string& DriverMessage() const { return message_; }
 
   private:

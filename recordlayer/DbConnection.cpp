@@ -1,8 +1,12 @@
 #include "recordlayer/DbConnection.h"
 
 #include <dlfcn.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <optional>
 
 #include "recordlayer/CDBException.h"
@@ -52,6 +56,45 @@ std::string InfoString(SQLHDBC dbc, SQLUSMALLINT info) {
     return buffer;
 }
 
+// The value of key (DSN) in an ODBC connect string, compared ignoring case.
+std::string ConnectValue(std::string_view connect, std::string_view key) {
+    while (!connect.empty()) {
+        const std::size_t semicolon = connect.find(';');
+        const std::string_view pair = connect.substr(0, semicolon);
+        const std::size_t equals = pair.find('=');
+        if (equals == key.size() &&
+            std::equal(key.begin(), key.end(), pair.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return std::string(pair.substr(equals + 1));
+        if (semicolon == std::string_view::npos) break;
+        connect.remove_prefix(semicolon + 1);
+    }
+    return "";
+}
+
+// The odbc.ini files unixODBC reads data sources from, as "odbcinst -j"
+// lists them: the user's ($ODBCINI, else ~/.odbc.ini) and the system's
+// ($ODBCSYSINI/odbc.ini, else /etc/odbc.ini).
+std::string DataSourceFiles() {
+    std::string user;
+    if (const char* ini = std::getenv("ODBCINI"); ini != nullptr && *ini != '\0') {
+        user = ini;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || *home == '\0') {
+            const struct passwd* entry = getpwuid(getuid());
+            home = entry != nullptr ? entry->pw_dir : "~";
+        }
+        user = std::string(home) + "/.odbc.ini";
+    }
+    const char* sysini = std::getenv("ODBCSYSINI");
+    const std::string system =
+        std::string(sysini != nullptr && *sysini != '\0' ? sysini : "/etc") + "/odbc.ini";
+    return user + " and " + system;
+}
+
 }  // namespace
 
 DbConnection::DbConnection() = default;
@@ -67,6 +110,7 @@ DbConnection::~DbConnection() {
 
 void DbConnection::OpenConnection(std::string_view connect, unsigned /*options*/) {
     if (connected_) CloseConnection();
+    abandoned_ = false;
     if (connect.substr(0, 5) == "ODBC;") connect.remove_prefix(5);
 
     if (env_ == SQL_NULL_HENV) {
@@ -81,9 +125,20 @@ void DbConnection::OpenConnection(std::string_view connect, unsigned /*options*/
                   "allocate a connection");
     }
     std::string text(connect);
-    CheckOdbc(SQLDriverConnect(dbc_, nullptr, SqlText(text), static_cast<SQLSMALLINT>(text.size()),
-                               nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-              SQL_HANDLE_DBC, dbc_, "connect");
+    const SQLRETURN rc =
+        SQLDriverConnect(dbc_, nullptr, SqlText(text), static_cast<SQLSMALLINT>(text.size()),
+                         nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        CDBException error = CDBException::FromHandle(SQL_HANDLE_DBC, dbc_, "connect");
+        // The driver manager's text names neither the data source nor where
+        // it looked, which is what the operator has to fix.
+        if (error.SqlState() == "IM002")
+            throw CDBException(error.SqlState(), error.NativeError(),
+                               error.DriverMessage() + " (data source \"" +
+                                   ConnectValue(text, "DSN") + "\", looked for in " +
+                                   DataSourceFiles() + ")");
+        throw error;
+    }
     connected_ = true;
     inTransaction_ = false;
     KeepDriverLoaded(dbc_);
@@ -138,6 +193,7 @@ bool DbConnection::CommitTransaction() {
 }
 
 bool DbConnection::RollbackTransaction() {
+    abandoned_ = true;
     EndTransaction(SQL_ROLLBACK, "roll back");
     return true;
 }
@@ -147,26 +203,43 @@ void DbConnection::CloseConnection() {
     while (!openRecords_.empty()) openRecords_.back()->CloseRows();
     if (!connected_) return;
     connected_ = false;
-    std::optional<CDBException> rollbackError;
+    std::optional<CDBException> error;
     if (inTransaction_) {
         try {
             RollbackTransaction();
         } catch (const CDBException& e) {
-            rollbackError = e;
+            error = e;
         }
     }
     inTransaction_ = false;
-    SQLRETURN rc = SQLDisconnect(dbc_);
-    if (!SQL_SUCCEEDED(rc)) {
-        // The driver refuses while it still counts a transaction open (after a
-        // rollback that failed, say); ending it its own way lets go of it.
+    if (!SQL_SUCCEEDED(SQLDisconnect(dbc_))) {
+        if (!error) error = CDBException::FromHandle(SQL_HANDLE_DBC, dbc_, "disconnect");
+        ForceDisconnect();
+    }
+    // A caller that rolled back is on its way out after an error of its own:
+    // that one is reported, and what the close says after it would hide it.
+    if (error && !abandoned_) throw *error;
+}
+
+void DbConnection::ForceDisconnect() noexcept {
+    const auto endAndDisconnect = [this] {
         SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
         SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                           reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-        rc = SQLDisconnect(dbc_);
+        return SQL_SUCCEEDED(SQLDisconnect(dbc_));
+    };
+    // The driver refuses while it still counts a transaction open (after a
+    // rollback that failed, say); ending it its own way lets go of it.
+    if (endAndDisconnect()) return;
+    // A driver whose database already rolled back by itself (SQLite after a
+    // full disk or an I/O error) still counts the transaction, and its
+    // rollback fails for want of one: give it one to end.
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
+        SQLExecDirect(stmt, SqlText("BEGIN"), SQL_NTS);
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     }
-    if (rollbackError) throw *rollbackError;
-    CheckOdbc(rc, SQL_HANDLE_DBC, dbc_, "disconnect");
+    endAndDisconnect();
 }
 
 void DbConnection::FreeHandles() noexcept {

@@ -35,6 +35,11 @@ class DbConnection {
     bool RollbackTransaction();
 
     // Rolls back an open transaction, disconnects. Safe to call when closed.
+    // The connection is let go of whatever the driver says (a driver that
+    // refuses to disconnect is made to, so no failed import leaves a
+    // connection and its files open). Throws the first error of the close,
+    // except after RollbackTransaction: a caller that rolled back is leaving
+    // after an error of its own, which is the one to report.
     void CloseConnection();
 
     bool IsOpen() const { return connected_; }
@@ -67,6 +72,7 @@ class DbConnection {
     SQLHSTMT AllocateStatement();
 
     void EndTransaction(SQLSMALLINT completion, const char* what);
+    void ForceDisconnect() noexcept;
     void ReadDialect();
     void FreeHandles() noexcept;
 
@@ -74,6 +80,7 @@ class DbConnection {
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool connected_ = false;
     bool inTransaction_ = false;
+    bool abandoned_ = false;  // RollbackTransaction was called since the connect
     Dialect dialect_;
     std::string dbmsName_;
     std::vector<TableRecord*> openRecords_;

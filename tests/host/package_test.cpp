@@ -1,8 +1,8 @@
 // The Debian package, end to end: a separate Release build of the source
-// tree without sanitizers, `cpack -G DEB`, its control fields, and the
-// package unpacked into a scratch root (not installed on this machine),
-// whose host then imports a booking on a SQLite database made from the
-// packaged schema, finding the packaged module by itself.
+// tree without sanitizers, `cpack -G DEB`, its control fields, lintian (no
+// errors), and the package unpacked into a scratch root (not installed on
+// this machine), whose host then imports a booking on a SQLite database made
+// from the packaged schema, finding the packaged module by itself.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -62,8 +62,14 @@ TEST(DebianPackage, BuildsAndItsUnpackedHostImportsABooking) {
         EXPECT_NE(depends.find(library), std::string::npos)
             << library << " missing from: " << depends;
     EXPECT_EQ(depends.find("libasan"), std::string::npos) << depends;
-    EXPECT_EQ(Field(info, "Recommends"), "libsqliteodbc");
+    EXPECT_NE(depends.find("adduser"), std::string::npos) << depends;  // the post-install script
+    EXPECT_EQ(Field(info, "Recommends"), "libsqliteodbc, sqlite3");
     EXPECT_EQ(Field(info, "Suggests"), "odbc-postgresql");
+
+    if (RunCommand("command -v lintian").second == 0) {
+        const auto [lint, lintStatus] = RunCommand("lintian --fail-on error " + deb);
+        EXPECT_EQ(lintStatus, 0) << lint;
+    }
 
     const std::string root = work.File("root");
     ASSERT_TRUE(step("dpkg-deb -x " + deb + " " + ShellQuote(root)));
@@ -73,6 +79,8 @@ TEST(DebianPackage, BuildsAndItsUnpackedHostImportsABooking) {
               std::string::npos);
     EXPECT_TRUE(ts::FileExists(root + "/usr/share/man/man1/reservation-host.1") ||
                 ts::FileExists(root + "/usr/share/man/man1/reservation-host.1.gz"));
+    for (const char* doc : {"README.md", "copyright", "changelog.gz"})
+        EXPECT_TRUE(ts::FileExists(root + "/usr/share/doc/reservation/" + doc)) << doc;
 
     // A private data source on a database made from the packaged schema.
     const std::string database = work.File("velmar.db");

@@ -52,7 +52,7 @@ class WatchLoopTest : public ::testing::Test {
             [this] {
                 if (onSearch_) onSearch_(loop_->Calls());
             },
-            [this](std::string_view line) { notes_.emplace_back(line); });
+            [this](fw::Priority, std::string_view line) { notes_.emplace_back(line); });
         ASSERT_TRUE(loop_->Ok()) << loop_->Error();
     }
     void SetUp() override {
@@ -203,6 +203,21 @@ TEST_F(WatchLoopTest, ADirectoryMissingWithItsParentIsFoundByLooking) {
     // No watch can see this; the short retry finds it.
     EXPECT_EQ(loop_->Step(kWait), Wake::DirectoryBack);
     EXPECT_EQ(loop_->Calls(), 1);
+}
+
+TEST_F(WatchLoopTest, TheStartNoteSaysWhyTheDirectoryCannotBeWatched) {
+    ASSERT_EQ(rmdir(drop_.c_str()), 0);
+    Make();
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
+    ASSERT_FALSE(notes_.empty());
+    EXPECT_EQ(notes_.back(), "the drop directory " + drop_ + " does not exist; waiting for it");
+
+    Touch(drop_);
+    notes_.clear();
+    Make();
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
+    ASSERT_FALSE(notes_.empty());
+    EXPECT_EQ(notes_.back(), "the drop directory " + drop_ + " is not a directory; waiting for it");
 }
 
 TEST_F(WatchLoopTest, CallsAgainAfterTheInterval) {

@@ -1,0 +1,27 @@
+// What became of one booking file, told to the host program that loaded the
+// module. A host that wants to know (reservation-host counts them for its
+// summary line, its exit status and the service status) defines the C
+// function
+//     extern "C" void ReservationHostOutcome(int outcome, const char* path);
+// and exports it from its executable; the module finds it with dlsym. Any
+// other host (the front-office program) is told nothing.
+#pragma once
+
+#include <string>
+
+namespace fw {
+
+// The values are the int the host function receives; never renumber them.
+enum class Outcome {
+    Imported = 0,         // the booking is in the database, its file removed
+    AlreadyImported = 1,  // an earlier, interrupted call had committed it
+    Refused = 2,          // the content will not import as it is
+    Busy = 3,             // held open by another process or claimed by another host
+    Failed = 4,           // the database refused or could not be reached
+};
+
+// Calls the host's ReservationHostOutcome when it has one (looked up once per
+// process). Never throws.
+void ReportOutcome(Outcome outcome, const std::string& path);
+
+}  // namespace fw

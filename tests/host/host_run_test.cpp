@@ -1,0 +1,176 @@
+// What reservation-host tells an operator or a script: the summary line and
+// exit status of a one-shot run on a pipe, usage errors, and the service
+// notifications of a watch. The module here is outcome_module.so, which
+// reports an outcome per file by its name, so each count can be produced on
+// demand; the real module's reports are tested with the module.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/host/HostChild.h"
+#include "tests/support/Encoding.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using hosttest::HostChild;
+
+std::string OutcomeModule() {
+    return std::string(std::getenv("RESERVATION_BINARY_DIR")) + "/tests/host/outcome_module.so";
+}
+
+class HostRunTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        drop_ = root_.File("drop");
+        ASSERT_EQ(mkdir(drop_.c_str(), 0755), 0);
+    }
+    void Touch(const std::vector<std::string>& names) const {
+        for (const auto& name : names) ts::WriteFile(drop_ + "/" + name, "x");
+    }
+
+    ts::TempDir root_;
+    std::string drop_;
+};
+
+TEST_F(HostRunTest, OneShotEndsWithTheSummaryLineAndAnExitStatusForAScript) {
+    const struct {
+        std::vector<std::string> files;
+        std::string summary;
+        int status;
+    } cases[] = {
+        {{}, "0 imported, 0 already imported, 0 refused, 0 busy, 0 failed, 0 left", 0},
+        {{"imported-1", "imported-2", "already-3", "busy-4", ".partial"},
+         "2 imported, 1 already imported, 0 refused, 1 busy, 0 failed, 1 left",
+         0},
+        {{"imported-1", "refused-2"},
+         "1 imported, 0 already imported, 1 refused, 0 busy, 0 failed, 1 left",
+         1},
+        {{"failed-1", "busy-2"},
+         "0 imported, 0 already imported, 0 refused, 1 busy, 1 failed, 2 left",
+         1},
+    };
+    for (const auto& c : cases) {
+        ts::TempDir root;
+        drop_ = root.File("drop");
+        ASSERT_EQ(mkdir(drop_.c_str(), 0755), 0);
+        Touch(c.files);
+        HostChild host({"--module", OutcomeModule(), drop_ + "?1!Zedi"});
+        EXPECT_EQ(host.Finish(), c.status) << host.Text();
+        EXPECT_EQ(host.Text(), "reservation-host: " + c.summary + "\n");
+    }
+}
+
+TEST_F(HostRunTest, ADropDirectoryThatCannotBeScannedIsNamedAndFailsTheRun) {
+    const std::string file = root_.File("plain");
+    ts::WriteFile(file, "x");
+    const struct {
+        std::string directory;
+        std::string says;
+    } cases[] = {{root_.File("missing"), " does not exist"}, {file, " is not a directory"}};
+    for (const auto& c : cases) {
+        // The other request is still served.
+        Touch({"imported-1"});
+        HostChild host({"--module", OutcomeModule(), c.directory + "?1!Zedi", drop_ + "?1!Zedi"});
+        EXPECT_EQ(host.Finish(), 1) << host.Text();
+        EXPECT_EQ(host.Text(),
+                  "reservation-host: the drop directory " + c.directory + c.says +
+                      "; nothing imported\n"
+                      "reservation-host: 1 imported, 0 already imported, 0 refused, 0 busy, 0 "
+                      "failed, 0 left\n");
+    }
+}
+
+TEST_F(HostRunTest, ADropDirectoryThereButUnreadableIsNotCalledMissing) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the host as another user";
+    // The test's directories are private to root; nobody cannot reach them.
+    HostChild host({"--reuid=65534", "--regid=65534", "--clear-groups", hosttest::HostPath(),
+                    "--module", OutcomeModule(), drop_ + "?1!Zedi"},
+                   HostChild::Output::Pipe, "/usr/bin/setpriv");
+    EXPECT_EQ(host.Finish(), 1) << host.Text();
+    EXPECT_NE(host.Text().find("the drop directory " + drop_ +
+                               " cannot be read (Permission denied); nothing imported\n"),
+              std::string::npos)
+        << host.Text();
+}
+
+TEST_F(HostRunTest, UsageErrorsTakeOneLineAndStatusTwo) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-v"}, {"--frobnicate", drop_ + "?1!c"}, {}}) {
+        HostChild host(args);
+        EXPECT_EQ(host.Finish(), 2) << host.Text();
+        EXPECT_EQ(hosttest::CountOf(host.Text(), "\n"), 1) << host.Text();
+        EXPECT_NE(host.Text().find("(try --help)"), std::string::npos) << host.Text();
+    }
+    HostChild version({"--version"});
+    EXPECT_EQ(version.Finish(), 0);
+    EXPECT_EQ(version.Text().rfind("reservation-host 1.", 0), 0u) << version.Text();
+
+    HostChild noModule({"--module", root_.File("none.so"), drop_ + "?1!c"});
+    EXPECT_EQ(noModule.Finish(), 1);
+    EXPECT_NE(noModule.Text().find("cannot load the module"), std::string::npos);
+}
+
+TEST_F(HostRunTest, TheClerkTypedInUtf8ReachesTheModuleInGbkAndTheDirectoryAsTyped) {
+    const std::string chinese = root_.File("前台");  // the file system's (UTF-8) bytes
+    ASSERT_EQ(mkdir(chinese.c_str(), 0755), 0);
+    for (const auto& [clerk, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"张三", ts::Gbk("张三")}, {ts::Gbk("李四"), ts::Gbk("李四")}, {"Zedi", "Zedi"}}) {
+        HostChild host({"--module", OutcomeModule(), chinese + "?1!" + clerk});
+        EXPECT_EQ(host.Finish(), 0) << host.Text();
+        EXPECT_EQ(ts::ReadFile(chinese + "/.clerk"), expected);
+    }
+}
+
+// The datagram socket systemd gives a Type=notify service.
+class NotifySocket {
+  public:
+    explicit NotifySocket(const std::string& path) {
+        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        struct sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        setenv("NOTIFY_SOCKET", path.c_str(), 1);
+        const struct timeval timeout { 10, 0 };
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~NotifySocket() {
+        unsetenv("NOTIFY_SOCKET");
+        ::close(fd_);
+    }
+    // The next message; empty after the timeout.
+    std::string Next() const {
+        char buffer[1024];
+        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+TEST_F(HostRunTest, AWatchTellsSystemdItIsReadyItsCountsAndThatItStops) {
+    Touch({"imported-1", "refused-2"});
+    NotifySocket systemd(root_.File("notify"));
+    HostChild host({"--module", OutcomeModule(), "--watch", drop_ + "?1!Zedi"});
+    const std::string status = systemd.Next();
+    EXPECT_EQ(status.rfind("STATUS=1 imported, 1 refused, 0 busy, 0 failed; last: ", 0), 0u)
+        << status;
+    EXPECT_EQ(systemd.Next(), "READY=1");
+    host.Signal(SIGTERM);
+    std::string message;
+    do message = systemd.Next();
+    while (!message.empty() && message != "STOPPING=1");
+    EXPECT_EQ(message, "STOPPING=1");
+    EXPECT_EQ(host.Finish(), 0) << host.Text();
+}
+
+}  // namespace
