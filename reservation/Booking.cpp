@@ -46,16 +46,19 @@ std::string CutToColumn(const std::string& text) {
 std::variant<Booking, Refusal> ConvertBooking(BookingFields& table) {
     Booking b;
     b.now = fw::ReadLocalClock();
-    b.rateCode = CutToColumn(
-        fw::GetPrivateProfileString(lit::kIniSection, lit::kDefaultRateCodeKey, "", 100, lit::kIniFile));
+    b.rateCode = CutToColumn(fw::GetPrivateProfileString(lit::kIniSection, lit::kDefaultRateCodeKey,
+                                                         "", 100, lit::kIniFile));
 
     const std::optional<fw::CivilDate> arrival = fw::ParseDate(table[kArrival]);
     const std::optional<fw::CivilDate> departure = fw::ParseDate(table[kDeparture]);
-    if (arrival) b.arrival = rl::DateTimeValue::FromLocalDate(arrival->year, arrival->month, arrival->day);
+    if (arrival)
+        b.arrival = rl::DateTimeValue::FromLocalDate(arrival->year, arrival->month, arrival->day);
     if (departure)
-        b.departure = rl::DateTimeValue::FromLocalDate(departure->year, departure->month, departure->day);
+        b.departure =
+            rl::DateTimeValue::FromLocalDate(departure->year, departure->month, departure->day);
     if (!b.arrival.HasValue() || !b.departure.HasValue())
-        return Refusal{"unreadable dates \"" + table[kArrival] + "\" and \"" + table[kDeparture] + "\""};
+        return Refusal{"unreadable dates \"" + table[kArrival] + "\" and \"" + table[kDeparture] +
+                       "\""};
     const long nights = fw::DaysBetween(*arrival, *departure);
     if (nights < 0)
         return Refusal{"departure \"" + table[kDeparture] + "\" is before arrival \"" +
@@ -73,7 +76,7 @@ std::variant<Booking, Refusal> ConvertBooking(BookingFields& table) {
     b.guestName = CutToColumn(table[kGuestName]);
     b.guestPhone = CutToColumn(table[kGuestPhone]);
     b.note = CutToColumn(fw::gbk::Format(lit::kNoteFormat, table[kCompany].c_str(),
-                                 table[kCompanyPhone].c_str(), table[kRemarks].c_str()));
+                                         table[kCompanyPhone].c_str(), table[kRemarks].c_str()));
     b.clerk = CutToColumn(table[kEntryClerk]);
     return b;
 }

@@ -161,10 +161,12 @@ void BookingClaim::PutBack() {
     std::string used;
     const fw::FileError error = MoveKeepingBoth(area_.Own(), name_, area_.Drop(), used);
     if (error != fw::FileError::None) {
-        fw::Trace("can't return %s to the drop directory,error=%u; the next call takes it up\n",
+        fw::Trace(fw::Priority::Warning,
+                  "can't return %s to the drop directory,error=%u; the next call takes it up\n",
                   Path().c_str(), static_cast<unsigned>(error));
     } else if (used != name_) {
-        fw::Trace("returned %s as %s: a newer file has its name\n", Path().c_str(), used.c_str());
+        fw::Trace(fw::Priority::Warning, "returned %s as %s: a newer file has its name\n",
+                  Path().c_str(), used.c_str());
     }
 }
 

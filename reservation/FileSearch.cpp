@@ -8,9 +8,10 @@
 #include <string>
 #include <utility>
 
-#include "framework/direnum.h"
 #include "framework/directory.h"
+#include "framework/direnum.h"
 #include "framework/exclusivefile.h"
+#include "framework/outcome.h"
 #include "framework/trace.h"
 #include "recordlayer/CDBException.h"
 #include "reservation/BookingClaim.h"
@@ -43,7 +44,27 @@ std::set<std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>>& 
 }
 constexpr std::size_t kRefusedVersionsMax = 100000;
 
-auto Key(const fw::FileVersion& v) { return std::make_tuple(v.device, v.inode, v.size, v.modifiedNs); }
+auto Key(const fw::FileVersion& v) {
+    return std::make_tuple(v.device, v.inode, v.size, v.modifiedNs);
+}
+
+// Tells the host what became of a booking; one left alone is not news.
+void Report(Handled handled, const std::string& path) {
+    switch (handled) {
+        case Handled::Imported:
+            return fw::ReportOutcome(fw::Outcome::Imported, path);
+        case Handled::AlreadyImported:
+            return fw::ReportOutcome(fw::Outcome::AlreadyImported, path);
+        case Handled::Refused:
+            return fw::ReportOutcome(fw::Outcome::Refused, path);
+        case Handled::Busy:
+            return fw::ReportOutcome(fw::Outcome::Busy, path);
+        case Handled::Failed:
+            return fw::ReportOutcome(fw::Outcome::Failed, path);
+        case Handled::Left:
+            return;
+    }
+}
 
 // Ends the call with one trace line when the error reaches it.
 struct SearchStopped {
@@ -120,7 +141,9 @@ class Scan {
             case ReadOutcome::Read:
                 break;
             case ReadOutcome::Empty:
-                fw::Trace("booking file %s is empty, left for a later call\n", claim.Path().c_str());
+                fw::Trace(fw::Priority::Warning,
+                          "booking file %s is empty, left for a later call\n",
+                          claim.Path().c_str());
                 return;
             case ReadOutcome::Failed:
                 throw SearchStopped{"can't read file " + claim.Path()};
@@ -130,10 +153,13 @@ class Scan {
         try {
             handled = Handler()(request_.mode, claim);
         } catch (const rl::CDBException& e) {
+            fw::ReportOutcome(fw::Outcome::Failed, claim.Path());
             throw SearchStopped{"database error at " + claim.Path() + ": " + e.DriverMessage()};
         } catch (const std::exception& e) {
+            fw::ReportOutcome(fw::Outcome::Failed, claim.Path());
             throw SearchStopped{"error at " + claim.Path() + ": " + e.what()};
         }
+        Report(handled, claim.Path());
         if (handled == Handled::Refused && request_.mode == 1 &&
             RefusedVersions().size() < kRefusedVersionsMax)
             RefusedVersions().insert(Key(version));
@@ -147,13 +173,17 @@ class Scan {
         fw::FileError error = fw::FileError::None;
         area_ = ClaimArea::Prepare(drop_, dropPath_, error);
         if (area_) return true;
-        fw::Trace("drop directory %s is not writable (%s,error=%u): no booking is imported\n",
+        fw::Trace(fw::Priority::Error,
+                  "drop directory %s is not writable (%s,error=%u): no booking is imported\n",
                   dropPath_.c_str(), fw::FileErrorName(error), static_cast<unsigned>(error));
         return false;
     }
 
     void CannotOpen(const std::string& path, fw::FileError error) {
-        fw::Trace("can't open file %s,error=%u\n", path.c_str(), static_cast<unsigned>(error));
+        fw::Trace(
+            error == fw::FileError::SharingViolation ? fw::Priority::Warning : fw::Priority::Error,
+            "can't open file %s,error=%u\n", path.c_str(), static_cast<unsigned>(error));
+        if (error == fw::FileError::SharingViolation) fw::ReportOutcome(fw::Outcome::Busy, path);
     }
 
     // Once per call: how this host tells that a writer is done with a file
@@ -161,10 +191,10 @@ class Scan {
     void SayProof(fw::WriterDoneProof proof) {
         if (proof != fw::WriterDoneProof::QuietPeriod || quietSaid_) return;
         quietSaid_ = true;
-        fw::Trace(
-            "no write lease on booking files in %s (not their owner, no CAP_LEASE, or a file "
-            "system without leases): a file is taken once unchanged for %d s\n",
-            dropPath_.c_str(), fw::kQuietSeconds);
+        fw::Trace(fw::Priority::Warning,
+                  "no write lease on booking files in %s (not their owner, no CAP_LEASE, or a file "
+                  "system without leases): a file is taken once unchanged for %d s\n",
+                  dropPath_.c_str(), fw::kQuietSeconds);
     }
 
     const SearchRequest& request_;
@@ -197,7 +227,7 @@ BookingHandler SetBookingHandler(BookingHandler handler) {
 
 void RunSearch(const char* request) {
     if (searchRunning.exchange(true)) {
-        fw::Trace("Search is already running; this call is ignored\n");
+        fw::Trace(fw::Priority::Warning, "Search is already running; this call is ignored\n");
         return;
     }
     struct Release {
@@ -209,17 +239,18 @@ void RunSearch(const char* request) {
         const SearchRequest parsed = ParseRequest(request ? request : "");
         BookingFieldTable[kEntryClerk] = parsed.clerk;
         if (parsed.directory.empty()) {
-            fw::Trace("request \"%s\" names no drop directory; nothing scanned\n",
+            fw::Trace(fw::Priority::Error,
+                      "request \"%s\" names no drop directory; nothing scanned\n",
                       request ? request : "");
             return;
         }
         ScanDirectory(parsed);
     } catch (const SearchStopped& stop) {
-        fw::Trace("Search stopped: %s\n", stop.reason.c_str());
+        fw::Trace(fw::Priority::Error, "Search stopped: %s\n", fw::TraceGbk(stop.reason).c_str());
     } catch (const std::exception& e) {
-        fw::Trace("Search stopped: %s\n", e.what());
+        fw::Trace(fw::Priority::Error, "Search stopped: %s\n", fw::TraceGbk(e.what()).c_str());
     } catch (...) {
-        fw::Trace("Search stopped: unknown error\n");
+        fw::Trace(fw::Priority::Error, "Search stopped: unknown error\n");
     }
 }
 

@@ -107,10 +107,10 @@ std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
         static std::uint64_t tracedCall = 0;
         if (tracedCall != SearchCallNumber()) {
             tracedCall = SearchCallNumber();
-            fw::Trace(
-                "%s reports no assigned identity; new guest profiles are read back by import "
-                "time, name and clerk\n",
-                db.DbmsName().empty() ? "the database" : db.DbmsName().c_str());
+            fw::Trace(fw::Priority::Warning,
+                      "%s reports no assigned identity; new guest profiles are read back by import "
+                      "time, name and clerk\n",
+                      db.DbmsName().empty() ? "the database" : db.DbmsName().c_str());
         }
         readBack.OpenRows(rl::SnapshotOpen,
                           "select * from GstProfile where OrgDate = ? and OrgTime = ?"
@@ -260,8 +260,9 @@ bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
                   static_cast<int>(outcome.account));
         return true;
     }
-    fw::Trace("%s %s as guest account %d but can't remove the file,error=%u\n", what,
-              path.c_str(), static_cast<int>(outcome.account), static_cast<unsigned>(removed));
+    fw::Trace(fw::Priority::Error, "%s %s as guest account %d but can't remove the file,error=%u\n",
+              what, path.c_str(), static_cast<int>(outcome.account),
+              static_cast<unsigned>(removed));
     return false;
 }
 
@@ -281,13 +282,16 @@ Handled ImportBooking(BookingClaim& claim) {
             CompleteImport(claim, outcome);
             return Handled::AlreadyImported;
         case ImportOutcome::DatabaseError:
-            fw::Trace("can't import %s: %s\n", path.c_str(), outcome.message.c_str());
+            fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path.c_str(),
+                      fw::TraceGbk(outcome.message).c_str());
             return Handled::Failed;
         case ImportOutcome::Refused:
-            fw::Trace("can't import %s: %s\n", path.c_str(), outcome.message.c_str());
+            fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path.c_str(),
+                      fw::TraceGbk(outcome.message).c_str());
             return Handled::Refused;
         case ImportOutcome::ClaimLost:
-            fw::Trace("can't import %s: another host took the booking over\n", path.c_str());
+            fw::Trace(fw::Priority::Warning,
+                      "can't import %s: another host took the booking over\n", path.c_str());
             return Handled::Busy;
     }
     return Handled::Failed;

@@ -178,7 +178,8 @@ void ConfirmDialog::ExchangeControls(bool save) {
 void ConfirmDialog::accept() { ConfirmBooking(); }
 
 void ConfirmDialog::reject() {
-    fw::Trace("clerk %s cancelled %s\n", table_[kEntryClerk].c_str(), bookingPath_.c_str());
+    fw::Trace("clerk %s cancelled %s\n", fw::TraceGbk(table_[kEntryClerk]).c_str(),
+              bookingPath_.c_str());
     QDialog::reject();
 }
 
@@ -201,7 +202,7 @@ void ConfirmDialog::ConfirmBooking() {
     }
 
     const char* path = bookingPath_.c_str();
-    fw::Trace("clerk %s confirmed %s\n", table_[kEntryClerk].c_str(), path);
+    fw::Trace("clerk %s confirmed %s\n", fw::TraceGbk(table_[kEntryClerk]).c_str(), path);
     try {
         bool reported = false;
         ImportOptions options;
@@ -221,42 +222,48 @@ void ConfirmDialog::ConfirmBooking() {
                 FinishConfirmed(outcome);
                 return;
             case ImportOutcome::DatabaseError:
-                fw::Trace("can't import %s: %s\n", path, outcome.message.c_str());
+                fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path,
+                          fw::TraceGbk(outcome.message).c_str());
                 if (!reported) ShowMessage(Display(outcome.message));
                 return;
             case ImportOutcome::Refused:
-                fw::Trace("can't import %s: %s\n", path, outcome.message.c_str());
+                fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path,
+                          fw::TraceGbk(outcome.message).c_str());
                 result_ = Handled::Refused;
                 ShowMessage(Display(outcome.message));
                 return;
             case ImportOutcome::ClaimLost:
-                fw::Trace("can't import %s: another host took the booking over\n", path);
+                fw::Trace(fw::Priority::Warning,
+                          "can't import %s: another host took the booking over\n", path);
                 ShowMessage(QStringLiteral("另一台电脑已接手此预订。"));
                 result_ = Handled::Busy;
                 QDialog::reject();
                 return;
         }
     } catch (const rl::CDBException& e) {
-        fw::Trace("can't import %s: %s\n", path, e.DriverMessage().c_str());
+        fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path,
+                  fw::TraceGbk(e.DriverMessage()).c_str());
         ShowMessage(Display(e.DriverMessage()));
     } catch (const std::exception& e) {
-        fw::Trace("can't import %s: %s\n", path, e.what());
+        fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path,
+                  fw::TraceGbk(e.what()).c_str());
         ShowMessage(Display(e.what()));
     } catch (...) {
-        fw::Trace("can't import %s: unknown error\n", path);
+        fw::Trace(fw::Priority::Error, "can't import %s: unknown error\n", path);
         ShowMessage(QStringLiteral("未知错误"));
     }
     result_ = Handled::Failed;
 }
 
 void ConfirmDialog::FinishConfirmed(const ImportOutcome& outcome) {
-    result_ = outcome.status == ImportOutcome::Imported ? Handled::Imported
-                                                        : Handled::AlreadyImported;
+    result_ =
+        outcome.status == ImportOutcome::Imported ? Handled::Imported : Handled::AlreadyImported;
     if (!CompleteImport(*claim_, outcome)) {
         // The rows are committed: closing keeps a second confirm from
         // importing the booking again, and the clerk learns that the file is
         // still there.
-        ShowMessage(QStringLiteral("预订已导入，但预订文件无法删除:\n%1").arg(Display(bookingPath_)));
+        ShowMessage(
+            QStringLiteral("预订已导入，但预订文件无法删除:\n%1").arg(Display(bookingPath_)));
     }
     ExchangeControls(true);
     QDialog::accept();
@@ -270,7 +277,8 @@ void ConfirmDialog::ShowMessage(const QString& text) {
         // manager hands activation back to the owner of a closed box.
         if (isVisible()) activateWindow();
     } catch (...) {
-        fw::Trace("can't show a message for booking %s\n", bookingPath_.c_str());
+        fw::Trace(fw::Priority::Warning, "can't show a message for booking %s\n",
+                  bookingPath_.c_str());
     }
 }
 
