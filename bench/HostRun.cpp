@@ -76,7 +76,8 @@ HostRun RunHost(const std::string& host, const std::string& dropDir,
         if (line->starts_with("imported ")) {
             if (!run.firstImported) run.firstImported = clock.Seconds();
             ++run.imported;
-        } else if (!line->starts_with("RESERVATION.DLL ") && run.otherLines.size() < 5) {
+        } else if (!line->starts_with("RESERVATION.DLL ") &&
+                   !line->starts_with("reservation-host: ") && run.otherLines.size() < 5) {
             run.otherLines.push_back(*line);
         }
     }
