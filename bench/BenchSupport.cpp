@@ -105,6 +105,10 @@ std::string DurabilitySettings(ts::HotelDatabase& db) {
         return "synchronous=" + sync + " (" + name +
                "), journal_mode=" + FirstValue(db, "pragma journal_mode");
     }
+    if (db.Backend() == ts::Backend::MariaDB)
+        return "innodb_flush_log_at_trx_commit=" +
+               FirstValue(db, "select @@innodb_flush_log_at_trx_commit") +
+               ", innodb_doublewrite=" + FirstValue(db, "select @@innodb_doublewrite");
     return "fsync=" + FirstValue(db, "show fsync") +
            ", synchronous_commit=" + FirstValue(db, "show synchronous_commit");
 }
@@ -164,8 +168,9 @@ std::vector<ts::Backend> Options::Backends() const {
     const std::string which = Text("backend", "both");
     if (which == "sqlite") return {ts::Backend::SQLite};
     if (which == "postgresql") return {ts::Backend::PostgreSQL};
+    if (which == "mariadb") return {ts::Backend::MariaDB};
     if (which == "both") return {ts::Backend::SQLite, ts::Backend::PostgreSQL};
-    throw std::invalid_argument("--backend is sqlite, postgresql or both");
+    throw std::invalid_argument("--backend is sqlite, postgresql, mariadb or both");
 }
 
 void PrintRate(const char* label, int count, double seconds) {

@@ -53,7 +53,8 @@ ImportRun ImportDropDirectory(const std::string& dir);
 
 // How durable a commit is on the database db is connected to, e.g.
 // "synchronous=2 (FULL), journal_mode=delete" or "fsync=on,
-// synchronous_commit=on". Asked of the server through the data source.
+// synchronous_commit=on" or "innodb_flush_log_at_trx_commit=1, ...". Asked of
+// the server through the data source.
 std::string DurabilitySettings(ts::HotelDatabase& db);
 
 // Whether the backend can be benchmarked here; prints why not when it cannot.
@@ -68,7 +69,8 @@ class Options {
     std::string Text(const std::string& name, const std::string& fallback) const;
     // Every value given for a name that may repeat, in order.
     std::vector<std::string> All(const std::string& name) const;
-    // The backends named by --backend (sqlite, postgresql, both; default both).
+    // The backends named by --backend (sqlite, postgresql, mariadb, both:
+    // SQLite and PostgreSQL; default both).
     std::vector<ts::Backend> Backends() const;
 
   private:

@@ -2,7 +2,7 @@
 // hold many guests, against empty tables.
 //
 //   bench_growth [--rows 100000] [--count 2000] [--rounds 5]
-//                [--backend sqlite|postgresql|both]
+//                [--backend sqlite|postgresql|mariadb|both]
 //
 // The floor (see bench_throughput) is measured beside the module, taking
 // turns in rounds, to tell what the database itself makes of the bigger

@@ -1,8 +1,9 @@
 // bench_throughput: bookings per second of the module's mode-1 import
 // against the floor (the same rows written by five prepared statements on one
-// connection), on SQLite and, when a test cluster is set up, PostgreSQL.
+// connection), on SQLite and, when a test server is set up, PostgreSQL or
+// MariaDB.
 //
-//   bench_throughput [--count N] [--backend sqlite|postgresql|both]
+//   bench_throughput [--count N] [--backend sqlite|postgresql|mariadb|both]
 //                    [--rounds R] [--pooling auto|always|never]
 //                    [--only module|floor] [--dsn Keyword=value]...
 //
@@ -25,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -50,8 +52,9 @@ bool RunPooledChild(ts::Backend backend, int count, int rounds,
     const pid_t child = fork();
     if (child < 0) return false;
     if (child == 0) {
-        const std::string backendArg =
-            std::string("--backend=") + (backend == ts::Backend::SQLite ? "sqlite" : "postgresql");
+        std::string backendArg = std::string("--backend=") + ts::BackendName(backend);
+        for (char& c : backendArg)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const std::string countArg = "--count=" + std::to_string(count);
         std::vector<std::string> args = {"bench_throughput", "--pooled", backendArg, countArg,
                                          "--rounds=" + std::to_string(rounds)};

@@ -11,10 +11,12 @@
 #   RESERVATION_TEST_MARIADB_HOST, RESERVATION_TEST_MARIADB_PORT  where it listens
 #   RESERVATION_TEST_MARIADB_USER      the login (sa, no password)
 #   RESERVATION_TEST_MARIADB_TEMPLATE  the database every test database copies
-# and MARIADB_CLUSTER_DIR, MARIADB_CLUSTER_PID for mariadb_cluster_stop.
-# mariadb_cluster_restart PORT starts the server of MARIADB_CLUSTER_DIR again
-# (durable settings), for a test that stops it hard. Run as root, the server
-# runs as the mysql OS user.
+# and MARIADB_CLUSTER_DIR for mariadb_cluster_stop.
+#
+# For a test that stops a server of its own hard, with MARIADB_CLUSTER_DIR
+# set: mariadb_cluster_shutdown (clean), mariadb_cluster_kill (SIGKILL) and
+# mariadb_cluster_restart PORT (durable settings, as a real server runs).
+# Run as root, the server runs as the mysql OS user.
 
 _mariadb_cluster_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -30,23 +32,39 @@ _mariadb_port_in_use() {
   (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
+_mariadb_admin() {
+  mariadb-admin --no-defaults --protocol=socket --socket="$MARIADB_CLUSTER_DIR/sock/mysqld.sock" \
+    -uroot "$@"
+}
+
+# The server's pid while it runs, else nothing.
+_mariadb_pid() {
+  local pid
+  pid=$(cat "$MARIADB_CLUSTER_DIR/mariadbd.pid" 2>/dev/null) || return 0
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && echo "$pid"
+  return 0
+}
+
 # Starts mariadbd on MARIADB_CLUSTER_DIR and port $1 with the extra options
-# that follow, and waits until it answers. Sets MARIADB_CLUSTER_PID.
+# that follow, and waits until it answers. The server runs in a session of
+# its own, no child of this shell, so that a caller reading this shell's
+# output (popen) sees it end.
 _mariadb_launch() {
-  local dir=$MARIADB_CLUSTER_DIR port=$1 i
+  local dir=$MARIADB_CLUSTER_DIR port=$1 i as_owner=()
   shift
-  _mariadb_as_owner mariadbd --no-defaults --datadir="$dir/data" --socket="$dir/sock/mysqld.sock" \
-    --pid-file="$dir/mariadbd.pid" --port="$port" --bind-address=127.0.0.1 \
+  : >"$dir/server.log"
+  if [ "$(id -u)" -eq 0 ]; then
+    chown mysql: "$dir/server.log"
+    as_owner=(runuser -u mysql --)
+  fi
+  setsid -f "${as_owner[@]}" mariadbd --no-defaults --datadir="$dir/data" \
+    --socket="$dir/sock/mysqld.sock" --pid-file="$dir/mariadbd.pid" --port="$port" --bind-address=127.0.0.1 \
     --log-error="$dir/server.log" --skip-log-bin --skip-name-resolve --max-connections=300 \
     --innodb-buffer-pool-size=64M --innodb-log-file-size=32M "$@" \
-    </dev/null >/dev/null 2>&1 &
-  MARIADB_CLUSTER_PID=$!
+    </dev/null >/dev/null 2>&1
   for i in $(seq 1 600); do
-    if mariadb-admin --no-defaults --protocol=socket --socket="$dir/sock/mysqld.sock" -uroot \
-        ping >/dev/null 2>&1; then
-      return 0
-    fi
-    kill -0 "$MARIADB_CLUSTER_PID" 2>/dev/null || return 1
+    _mariadb_admin ping >/dev/null 2>&1 && return 0
+    grep -q '\[ERROR\] Aborting' "$dir/server.log" 2>/dev/null && return 1
     sleep 0.1
   done
   return 1
@@ -112,15 +130,33 @@ mariadb_cluster_restart() {
   _mariadb_launch "$1" --innodb-flush-log-at-trx-commit=1
 }
 
-# Kills the server at once (no clean shutdown).
+# Waits until the server process $1 has gone.
+_mariadb_wait_gone() {
+  local i
+  for i in $(seq 1 600); do
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# Kills the server at once (no clean shutdown) and waits until it is gone.
+# As root the shell's child is runuser; the server's own pid is in its file.
 mariadb_cluster_kill() {
-  if [ -n "${MARIADB_CLUSTER_PID:-}" ]; then
-    # As root the child is runuser; the server's own pid is in its file.
-    [ -s "$MARIADB_CLUSTER_DIR/mariadbd.pid" ] &&
-      kill -KILL "$(cat "$MARIADB_CLUSTER_DIR/mariadbd.pid")" 2>/dev/null
-    kill -KILL "$MARIADB_CLUSTER_PID" 2>/dev/null || true
-    wait "$MARIADB_CLUSTER_PID" 2>/dev/null || true
-  fi
+  local pid
+  pid=$(_mariadb_pid)
+  [ -n "$pid" ] || return 0
+  kill -KILL "$pid" 2>/dev/null
+  _mariadb_wait_gone "$pid"
+}
+
+# Stops the server cleanly: everything acknowledged so far is on disk.
+mariadb_cluster_shutdown() {
+  local pid
+  pid=$(_mariadb_pid)
+  [ -n "$pid" ] || return 0
+  _mariadb_admin shutdown >/dev/null 2>&1
+  _mariadb_wait_gone "$pid"
 }
 
 mariadb_cluster_stop() {
@@ -128,6 +164,6 @@ mariadb_cluster_stop() {
     mariadb_cluster_kill
     rm -rf "$MARIADB_CLUSTER_DIR"
   fi
-  unset MARIADB_CLUSTER_DIR MARIADB_CLUSTER_PID RESERVATION_TEST_MARIADB_HOST \
+  unset MARIADB_CLUSTER_DIR RESERVATION_TEST_MARIADB_HOST \
     RESERVATION_TEST_MARIADB_PORT RESERVATION_TEST_MARIADB_USER RESERVATION_TEST_MARIADB_TEMPLATE
 }

@@ -39,9 +39,9 @@ TEST(Install, AStagedInstallationUnderAnotherPrefixImportsWithoutModuleOption) {
           root + RESERVATION_TEST_LIBDIR "/reservation/reservation.so",
           root + RESERVATION_TEST_MANDIR "/man1/reservation-host.1.gz", share + "db/seed.sql",
           share + "db/sqlite/schema.sql", share + "db/postgresql/schema.sql",
-          share + "examples/velmar.ini", share + "examples/odbc-sqlite.ini",
-          share + "examples/odbc-postgresql.ini", share + "examples/example.conf",
-          root + "lib/systemd/system/reservation-import@.service",
+          share + "db/mariadb/schema.sql", share + "examples/velmar.ini",
+          share + "examples/odbc-sqlite.ini", share + "examples/odbc-postgresql.ini",
+          share + "examples/example.conf", root + "lib/systemd/system/reservation-import@.service",
           root + "lib/sysusers.d/reservation.conf"})
         EXPECT_TRUE(ts::FileExists(file)) << file;
 

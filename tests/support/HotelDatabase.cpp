@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <random>
 #include <stdexcept>
@@ -62,7 +63,8 @@ void PinDriver(const std::string& path) {
 // SQLite reads the user odbc.ini under a search mode of its own, which keeps
 // its cached values apart. There are only two such modes that read the file
 // ODBCINI names, so the two servers share one: a process that uses both must
-// leave 20 seconds between them (CTest runs one case per process).
+// leave 20 seconds between them (CTest runs one case per process), or the
+// constructor refuses.
 TempDir& ProcessDir() {
     static TempDir dir;
     return dir;
@@ -74,6 +76,24 @@ const std::string& ProcessPgDatabaseName() {
 }
 
 int liveDatabases = 0;
+
+// Which server last read the shared search mode's odbc.ini values, and when
+// it last used them.
+struct ServerUse {
+    Backend backend;
+    std::chrono::steady_clock::time_point at;
+};
+std::optional<ServerUse> lastServer;
+
+void CheckServerSwitch(Backend backend) {
+    if (backend == Backend::SQLite || !lastServer || lastServer->backend == backend) return;
+    if (std::chrono::steady_clock::now() - lastServer->at > std::chrono::seconds(21)) return;
+    throw std::logic_error(std::string(BackendName(backend)) + " right after " +
+                           BackendName(lastServer->backend) +
+                           " in one process would get the other's cached data source; run one "
+                           "server per process (CTest does; or --gtest_filter='*/" +
+                           BackendName(backend) + "')");
+}
 
 bool Contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
@@ -146,6 +166,7 @@ HotelDatabase::HotelDatabase(ts::Backend backend, const IniEntries& ini) : backe
     std::string why;
     if (!BackendAvailable(backend, &why)) throw std::runtime_error(why);
     if (liveDatabases > 0) throw std::logic_error("one HotelDatabase at a time per process");
+    CheckServerSwitch(backend);
     PinDriver(DriverPath(backend));
     if (backend == ts::Backend::SQLite)
         CreateSqlite();
@@ -163,6 +184,8 @@ HotelDatabase::HotelDatabase(ts::Backend backend, const IniEntries& ini) : backe
 
 HotelDatabase::~HotelDatabase() {
     session_.reset();
+    if (backend_ != ts::Backend::SQLite)
+        lastServer = ServerUse{backend_, std::chrono::steady_clock::now()};
     if (backend_ == ts::Backend::PostgreSQL) {
         try {
             OdbcSession admin(PgAdminConnect());
