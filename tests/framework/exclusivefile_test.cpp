@@ -13,7 +13,8 @@
 #include <functional>
 #include <string>
 
-#include "tests/framework/testutil.h"
+#include "tests/support/Encoding.h"
+#include "tests/support/TempDir.h"
 
 using fw::ExclusiveFile;
 using fw::FileError;
@@ -86,7 +87,7 @@ FileError OpenError(const std::string& path) {
 }  // namespace
 
 TEST(ExclusiveFileOpen, RegularFileIsReadWithoutBeingChanged) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     const std::string content = "a,b,c\r\n";
     std::string path = dir.Write("booking.txt", content);
 
@@ -102,11 +103,11 @@ TEST(ExclusiveFileOpen, RegularFileIsReadWithoutBeingChanged) {
     file.Close();
     file.Close();
     EXPECT_FALSE(file.IsOpen());
-    EXPECT_EQ(fwtest::ReadAll(path), content);
+    EXPECT_EQ(ts::ReadFile(path), content);
 }
 
 TEST(ExclusiveFileOpen, ReadReturnsAtMostTheRequestedCount) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("big.txt", std::string(5000, 'x'));
     FileError error;
     ExclusiveFile file = ExclusiveFile::Open(path, error);
@@ -116,27 +117,27 @@ TEST(ExclusiveFileOpen, ReadReturnsAtMostTheRequestedCount) {
 }
 
 TEST(ExclusiveFileOpen, MissingFileIsNotFoundAndNotCreated) {
-    fwtest::TempDir dir;
-    std::string path = dir / "missing.txt";
+    ts::TempDir dir;
+    std::string path = dir.File("missing.txt");
     EXPECT_EQ(Code(OpenError(path)), 2u);
     EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
 
 TEST(ExclusiveFileOpen, PathsThatCannotNameAFileAreBadPaths) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string file = dir.Write("plain.txt", "x");
     EXPECT_EQ(OpenError(file + "/inside"), FileError::BadPath);
-    EXPECT_EQ(OpenError(dir / std::string(300, 'n')), FileError::BadPath);
+    EXPECT_EQ(OpenError(dir.File(std::string(300, 'n'))), FileError::BadPath);
 }
 
 TEST(ExclusiveFileOpen, NonRegularFilesAreAccessDenied) {
-    fwtest::TempDir dir;
-    std::string sub = dir / "subdir";
+    ts::TempDir dir;
+    std::string sub = dir.File("subdir");
     ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
     EXPECT_EQ(Code(OpenError(sub)), 5u);
     EXPECT_EQ(OpenError("/dev/null"), FileError::AccessDenied);
 
-    std::string socketPath = dir / "sock";
+    std::string socketPath = dir.File("sock");
     int s = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(s, 0);
     sockaddr_un addr{};
@@ -149,8 +150,8 @@ TEST(ExclusiveFileOpen, NonRegularFilesAreAccessDenied) {
 }
 
 TEST(ExclusiveFileOpen, FifoIsAccessDeniedWithoutBlocking) {
-    fwtest::TempDir dir;
-    std::string fifo = dir / "pipe";
+    ts::TempDir dir;
+    std::string fifo = dir.File("pipe");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     alarm(30);  // a blocking open would otherwise hang the test run
     EXPECT_EQ(OpenError(fifo), FileError::AccessDenied);
@@ -158,18 +159,18 @@ TEST(ExclusiveFileOpen, FifoIsAccessDeniedWithoutBlocking) {
 }
 
 TEST(ExclusiveFileOpen, SymbolicLinkIsAccessDeniedAndTargetUntouched) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string target = dir.Write("target.txt", "keep me");
-    std::string link = dir / "link.txt";
+    std::string link = dir.File("link.txt");
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
     EXPECT_EQ(OpenError(link), FileError::AccessDenied);
-    EXPECT_EQ(fwtest::ReadAll(target), "keep me");
+    EXPECT_EQ(ts::ReadFile(target), "keep me");
     // No claim was left behind on the target.
     EXPECT_EQ(OpenError(target), FileError::None);
 }
 
 TEST(ExclusiveFileOpen, AnotherDescriptorInThisProcessIsASharingViolation) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     FileError error;
     ExclusiveFile first = ExclusiveFile::Open(path, error);
@@ -180,7 +181,7 @@ TEST(ExclusiveFileOpen, AnotherDescriptorInThisProcessIsASharingViolation) {
 }
 
 TEST(ExclusiveFileOpen, FileHeldOpenByAnotherProcessIsASharingViolation) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("writing.txt", "half a booking");
     {
         ChildProcess writer([&] { return ::open(path.c_str(), O_RDONLY) >= 0 ? 0 : 1; });
@@ -189,11 +190,11 @@ TEST(ExclusiveFileOpen, FileHeldOpenByAnotherProcessIsASharingViolation) {
         writer.Release();
         EXPECT_EQ(OpenError(path), FileError::None);
     }
-    EXPECT_EQ(fwtest::ReadAll(path), "half a booking");
+    EXPECT_EQ(ts::ReadFile(path), "half a booking");
 }
 
 TEST(ExclusiveFileOpen, SecondClaimInAnotherProcessIsASharingViolation) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     FileError error;
     ExclusiveFile held = ExclusiveFile::Open(path, error);
@@ -211,9 +212,9 @@ TEST(ExclusiveFileOpen, SecondClaimInAnotherProcessIsASharingViolation) {
 // then keep two claimants apart.
 TEST(ExclusiveFileOpen, WithoutLeasesTheFlockStillExcludesOtherClaims) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a user without CAP_LEASE";
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
-    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(path.c_str(), 0666), 0);
     ASSERT_EQ(chown(path.c_str(), 12345, 12345), 0);
     auto openAsOtherUser = [&] {
@@ -236,7 +237,7 @@ TEST(ExclusiveFileOpen, WithoutLeasesTheFlockStillExcludesOtherClaims) {
 
 // Each test runs in a process of its own, where SIGIO starts at its default.
 TEST(ExclusiveFileOpen, LeaseBreakSignalCannotKillTheProcess) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     EXPECT_EQ(OpenError(path), FileError::None);
     struct sigaction current {};
@@ -245,7 +246,7 @@ TEST(ExclusiveFileOpen, LeaseBreakSignalCannotKillTheProcess) {
 }
 
 TEST(ExclusiveFileMove, OwnershipMovesAndTheClaimEndsWithTheOwner) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     FileError error;
     ExclusiveFile a = ExclusiveFile::Open(path, error);
@@ -265,12 +266,12 @@ TEST(ExclusiveFileMove, OwnershipMovesAndTheClaimEndsWithTheOwner) {
 }
 
 TEST(DeleteFile, RemovesTheFileAndReportsWhyNot) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     EXPECT_EQ(fw::DeleteFile(path), FileError::None);
     EXPECT_NE(access(path.c_str(), F_OK), 0);
     EXPECT_EQ(fw::DeleteFile(path), FileError::NotFound);
-    std::string sub = dir / "sub";
+    std::string sub = dir.File("sub");
     ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
     EXPECT_EQ(fw::DeleteFile(sub), FileError::AccessDenied);
 }

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/framework/testutil.h"
+#include "tests/support/Encoding.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -45,8 +46,8 @@ TEST(Trace, SinkReceivesEachFormattedLine) {
 }
 
 TEST(Trace, DefaultSinkWritesToStandardError) {
-    fwtest::TempDir dir;
-    std::string path = dir / "stderr";
+    ts::TempDir dir;
+    std::string path = dir.File("stderr");
     std::string longPath(6000, 'p');
     {
         CapturedStderr capture(path);
@@ -56,7 +57,7 @@ TEST(Trace, DefaultSinkWritesToStandardError) {
         fw::Trace("RESERVATION.DLL Initializing!\n");
         fw::Trace("can't open file %s,error=%u\n", longPath.c_str(), 2u);
     }
-    EXPECT_EQ(fwtest::ReadAll(path),
+    EXPECT_EQ(ts::ReadFile(path),
               "RESERVATION.DLL Initializing!\ncan't open file " + longPath + ",error=2\n");
 }
 
