@@ -66,10 +66,12 @@ class Nullable {
     bool null_ = false;
 };
 
-using LongField = Nullable<std::int32_t, struct LongTag>;  // SQL integer
-using IntField = Nullable<std::int32_t, struct IntTag>;    // SQL small integer, used for counts
-using ByteField =
-    Nullable<std::uint8_t, struct ByteTag>;  // SQL tiny integer, flags and small codes
+// SQL integer.
+using LongField = Nullable<std::int32_t, struct LongTag>;
+// SQL small integer, used for counts.
+using IntField = Nullable<std::int32_t, struct IntTag>;
+// SQL tiny integer, flags and small codes.
+using ByteField = Nullable<std::uint8_t, struct ByteTag>;
 
 // The member a column is bound to; its type is the column's kind.
 using FieldMember = std::variant<LongField*, IntField*, ByteField*, std::string*, DateTimeValue*>;

@@ -7,21 +7,22 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/framework/testutil.h"
+#include "tests/support/OpenAt.h"
+#include "tests/support/TempDir.h"
 
 using fw::FileError;
 
 TEST(Directory, RemoveAndRenameReportWhyNot) {
-    fwtest::TempDir dir;
-    fw::Directory d = fwtest::Dir(dir.path());
+    ts::TempDir dir;
+    fw::Directory d = ts::OpenDirectory(dir.Path());
     ASSERT_TRUE(d.IsOpen());
     dir.Write("a", "old");
     dir.Write("b", "new");
-    ASSERT_EQ(mkdir((dir / "sub").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir.File("sub")).c_str(), 0700), 0);
 
     EXPECT_EQ(d.Rename("a", d, "b", true), FileError::AlreadyExists);
-    EXPECT_EQ(fwtest::ReadAll(dir / "a"), "old");
-    EXPECT_EQ(fwtest::ReadAll(dir / "b"), "new");
+    EXPECT_EQ(ts::ReadFile(dir.File("a")), "old");
+    EXPECT_EQ(ts::ReadFile(dir.File("b")), "new");
     EXPECT_EQ(d.Rename("a", d, "c", true), FileError::None);
     EXPECT_EQ(d.Rename("a", d, "c", true), FileError::NotFound);
 
@@ -34,20 +35,20 @@ TEST(Directory, RemoveAndRenameReportWhyNot) {
 // Someone who can write the parent swaps the directory for a symbolic link
 // to another one: what was opened before is still what is reached.
 TEST(Directory, ASwappedDirectoryIsNeverReached) {
-    fwtest::TempDir dir;
-    ASSERT_EQ(mkdir((dir / "drop").c_str(), 0700), 0);
-    ASSERT_EQ(mkdir((dir / "other").c_str(), 0700), 0);
+    ts::TempDir dir;
+    ASSERT_EQ(mkdir((dir.File("drop")).c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir.File("other")).c_str(), 0700), 0);
     dir.Write("drop/book.txt", "booking");
     dir.Write("other/book.txt", "not ours");
-    fw::Directory drop = fwtest::Dir(dir / "drop");
+    fw::Directory drop = ts::OpenDirectory(dir.File("drop"));
     ASSERT_TRUE(drop.IsOpen());
 
-    std::filesystem::rename(dir / "drop", dir / "moved");
-    std::filesystem::create_directory_symlink(dir / "other", dir / "drop");
+    std::filesystem::rename(dir.File("drop"), dir.File("moved"));
+    std::filesystem::create_directory_symlink(dir.File("other"), dir.File("drop"));
 
     EXPECT_EQ(drop.Remove("book.txt"), FileError::None);
-    EXPECT_EQ(fwtest::ReadAll(dir / "other/book.txt"), "not ours");
-    EXPECT_FALSE(std::filesystem::exists(dir / "moved/book.txt"));
+    EXPECT_EQ(ts::ReadFile(dir.File("other/book.txt")), "not ours");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("moved/book.txt")));
     // A symbolic link in the directory's own place is not opened.
-    EXPECT_FALSE(fwtest::Dir(dir / "drop").IsOpen());
+    EXPECT_FALSE(ts::OpenDirectory(dir.File("drop")).IsOpen());
 }

@@ -8,14 +8,16 @@
 #include <map>
 #include <string>
 
-#include "tests/framework/testutil.h"
+#include "tests/support/Encoding.h"
+#include "tests/support/OpenAt.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 std::map<std::string, int> ScanCounts(const std::string& directory) {
     std::map<std::string, int> counts;
     fw::DirectoryScan scan;
-    EXPECT_TRUE(scan.Start(fwtest::Dir(directory)));
+    EXPECT_TRUE(scan.Start(ts::OpenDirectory(directory)));
     std::string name;
     while (scan.Next(name)) ++counts[name];
     return counts;
@@ -38,12 +40,12 @@ class CurrentDirectory {
 }  // namespace
 
 TEST(DirectoryScan, ListsEveryEntryOnceWithDotAndDotDot) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     dir.Write("a.txt", "1");
     dir.Write("noext", "2");
     dir.Write(".hidden", "3");
-    dir.Write(fwtest::Gbk("预定") + ".txt", "4");
-    ASSERT_EQ(mkdir((dir / "sub").c_str(), 0700), 0);
+    dir.Write(ts::Gbk("预定") + ".txt", "4");
+    ASSERT_EQ(mkdir((dir.File("sub")).c_str(), 0700), 0);
 
     std::map<std::string, int> expected = {{".", 1},
                                            {"..", 1},
@@ -51,29 +53,29 @@ TEST(DirectoryScan, ListsEveryEntryOnceWithDotAndDotDot) {
                                            {"noext", 1},
                                            {".hidden", 1},
                                            {"sub", 1},
-                                           {fwtest::Gbk("预定") + ".txt", 1}};
-    EXPECT_EQ(ScanCounts(dir.path()), expected);
+                                           {ts::Gbk("预定") + ".txt", 1}};
+    EXPECT_EQ(ScanCounts(dir.Path()), expected);
 }
 
 TEST(DirectoryScan, RelativeDirectoryIsScannedFromTheCurrentDirectory) {
-    fwtest::TempDir dir;
-    ASSERT_EQ(mkdir((dir / "drop").c_str(), 0700), 0);
+    ts::TempDir dir;
+    ASSERT_EQ(mkdir((dir.File("drop")).c_str(), 0700), 0);
     dir.Write("drop/x.txt", "x");
-    CurrentDirectory cwd(dir.path());
+    CurrentDirectory cwd(dir.Path());
     EXPECT_EQ(ScanCounts("drop").count("x.txt"), 1u);
 }
 
 TEST(DirectoryScan, UnopenableDirectoryAndIdleScanYieldNothing) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     fw::DirectoryScan scan;
     std::string name = "unchanged";
     EXPECT_FALSE(scan.Next(name));
-    EXPECT_FALSE(scan.Start(fwtest::Dir(dir / "missing")));
+    EXPECT_FALSE(scan.Start(ts::OpenDirectory(dir.File("missing"))));
     EXPECT_FALSE(scan.Next(name));
-    EXPECT_FALSE(scan.Start(fwtest::Dir(dir.Write("file", "x"))));
+    EXPECT_FALSE(scan.Start(ts::OpenDirectory(dir.Write("file", "x"))));
     EXPECT_EQ(name, "unchanged");
 
-    ASSERT_TRUE(scan.Start(fwtest::Dir(dir.path())));
+    ASSERT_TRUE(scan.Start(ts::OpenDirectory(dir.Path())));
     EXPECT_TRUE(scan.Next(name));
     scan.End();
     scan.End();
@@ -81,14 +83,14 @@ TEST(DirectoryScan, UnopenableDirectoryAndIdleScanYieldNothing) {
 }
 
 TEST(DirectoryScan, RestartBeginsAnew) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     dir.Write("only", "x");
     fw::DirectoryScan scan;
     std::string name;
-    ASSERT_TRUE(scan.Start(fwtest::Dir(dir.path())));
+    ASSERT_TRUE(scan.Start(ts::OpenDirectory(dir.Path())));
     int first = 0;
     while (scan.Next(name)) ++first;
-    ASSERT_TRUE(scan.Start(fwtest::Dir(dir.path())));
+    ASSERT_TRUE(scan.Start(ts::OpenDirectory(dir.Path())));
     int second = 0;
     while (scan.Next(name)) ++second;
     EXPECT_EQ(first, 3);
@@ -96,14 +98,14 @@ TEST(DirectoryScan, RestartBeginsAnew) {
 }
 
 TEST(DirectoryScan, DirectoryRemovedDuringTheScanEndsIt) {
-    fwtest::TempDir dir;
-    std::string drop = dir / "drop";
+    ts::TempDir dir;
+    std::string drop = dir.File("drop");
     ASSERT_EQ(mkdir(drop.c_str(), 0700), 0);
     const int files = 500;
     for (int i = 0; i < files; ++i) dir.Write("drop/f" + std::to_string(i), "x");
 
     fw::DirectoryScan scan;
-    ASSERT_TRUE(scan.Start(fwtest::Dir(drop)));
+    ASSERT_TRUE(scan.Start(ts::OpenDirectory(drop)));
     std::string name;
     ASSERT_TRUE(scan.Next(name));
     std::filesystem::remove_all(drop);
@@ -113,8 +115,8 @@ TEST(DirectoryScan, DirectoryRemovedDuringTheScanEndsIt) {
 }
 
 TEST(MakeAbsolute, ResolvesRelativePathsAgainstTheCurrentDirectory) {
-    fwtest::TempDir dir;
-    std::string real = std::filesystem::canonical(dir.path());
+    ts::TempDir dir;
+    std::string real = std::filesystem::canonical(dir.Path());
     CurrentDirectory cwd(real);
     EXPECT_EQ(fw::MakeAbsolute("drop"), real + "/drop");
     EXPECT_EQ(fw::MakeAbsolute("a/../b"), real + "/a/../b");

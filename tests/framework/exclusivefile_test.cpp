@@ -13,7 +13,9 @@
 #include <functional>
 #include <string>
 
-#include "tests/framework/testutil.h"
+#include "tests/support/Encoding.h"
+#include "tests/support/OpenAt.h"
+#include "tests/support/TempDir.h"
 
 using fw::ExclusiveFile;
 using fw::FileError;
@@ -78,7 +80,7 @@ unsigned Code(FileError e) { return static_cast<unsigned>(e); }
 
 FileError OpenError(const std::string& path) {
     FileError error = FileError::None;
-    ExclusiveFile file = fwtest::OpenFile(path, error);
+    ExclusiveFile file = ts::OpenBookingFile(path, error);
     EXPECT_EQ(file.IsOpen(), error == FileError::None);
     return error;
 }
@@ -86,12 +88,12 @@ FileError OpenError(const std::string& path) {
 }  // namespace
 
 TEST(ExclusiveFileOpen, RegularFileIsReadWithoutBeingChanged) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     const std::string content = "a,b,c\r\n";
     std::string path = dir.Write("booking.txt", content);
 
     FileError error = FileError::Generic;
-    ExclusiveFile file = fwtest::OpenFile(path, error);
+    ExclusiveFile file = ts::OpenBookingFile(path, error);
     ASSERT_EQ(error, FileError::None);
     ASSERT_TRUE(file.IsOpen());
     char buffer[4096];
@@ -102,43 +104,43 @@ TEST(ExclusiveFileOpen, RegularFileIsReadWithoutBeingChanged) {
     file.Close();
     file.Close();
     EXPECT_FALSE(file.IsOpen());
-    EXPECT_EQ(fwtest::ReadAll(path), content);
+    EXPECT_EQ(ts::ReadFile(path), content);
 }
 
 TEST(ExclusiveFileOpen, ReadReturnsAtMostTheRequestedCount) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("big.txt", std::string(5000, 'x'));
     FileError error;
-    ExclusiveFile file = fwtest::OpenFile(path, error);
+    ExclusiveFile file = ts::OpenBookingFile(path, error);
     ASSERT_TRUE(file.IsOpen());
     std::string buffer(4096, '\0');
     EXPECT_EQ(file.Read(buffer.data(), buffer.size(), error), 4096);
 }
 
 TEST(ExclusiveFileOpen, MissingFileIsNotFoundAndNotCreated) {
-    fwtest::TempDir dir;
-    std::string path = dir / "missing.txt";
+    ts::TempDir dir;
+    std::string path = dir.File("missing.txt");
     EXPECT_EQ(Code(OpenError(path)), 2u);
     EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
 
 TEST(ExclusiveFileOpen, PathsThatCannotNameAFileAreBadPaths) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string file = dir.Write("plain.txt", "x");
     FileError error = FileError::None;
     EXPECT_FALSE(fw::Directory::Open(file, error).IsOpen());
     EXPECT_EQ(error, FileError::BadPath);
-    EXPECT_EQ(OpenError(dir / std::string(300, 'n')), FileError::BadPath);
+    EXPECT_EQ(OpenError(dir.File(std::string(300, 'n'))), FileError::BadPath);
 }
 
 TEST(ExclusiveFileOpen, NonRegularFilesAreAccessDenied) {
-    fwtest::TempDir dir;
-    std::string sub = dir / "subdir";
+    ts::TempDir dir;
+    std::string sub = dir.File("subdir");
     ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
     EXPECT_EQ(Code(OpenError(sub)), 5u);
     EXPECT_EQ(OpenError("/dev/null"), FileError::AccessDenied);
 
-    std::string socketPath = dir / "sock";
+    std::string socketPath = dir.File("sock");
     int s = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(s, 0);
     sockaddr_un addr{};
@@ -151,8 +153,8 @@ TEST(ExclusiveFileOpen, NonRegularFilesAreAccessDenied) {
 }
 
 TEST(ExclusiveFileOpen, FifoIsAccessDeniedWithoutBlocking) {
-    fwtest::TempDir dir;
-    std::string fifo = dir / "pipe";
+    ts::TempDir dir;
+    std::string fifo = dir.File("pipe");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     alarm(30);  // a blocking open would otherwise hang the test run
     EXPECT_EQ(OpenError(fifo), FileError::AccessDenied);
@@ -160,21 +162,21 @@ TEST(ExclusiveFileOpen, FifoIsAccessDeniedWithoutBlocking) {
 }
 
 TEST(ExclusiveFileOpen, SymbolicLinkIsAccessDeniedAndTargetUntouched) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string target = dir.Write("target.txt", "keep me");
-    std::string link = dir / "link.txt";
+    std::string link = dir.File("link.txt");
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
     EXPECT_EQ(OpenError(link), FileError::AccessDenied);
-    EXPECT_EQ(fwtest::ReadAll(target), "keep me");
+    EXPECT_EQ(ts::ReadFile(target), "keep me");
     // No claim was left behind on the target.
     EXPECT_EQ(OpenError(target), FileError::None);
 }
 
 TEST(ExclusiveFileOpen, AnotherDescriptorInThisProcessIsASharingViolation) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     FileError error;
-    ExclusiveFile first = fwtest::OpenFile(path, error);
+    ExclusiveFile first = ts::OpenBookingFile(path, error);
     ASSERT_TRUE(first.IsOpen());
     EXPECT_EQ(Code(OpenError(path)), 10u);
     first.Close();
@@ -182,7 +184,7 @@ TEST(ExclusiveFileOpen, AnotherDescriptorInThisProcessIsASharingViolation) {
 }
 
 TEST(ExclusiveFileOpen, FileHeldOpenByAnotherProcessIsASharingViolation) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("writing.txt", "half a booking");
     {
         ChildProcess writer([&] { return ::open(path.c_str(), O_RDONLY) >= 0 ? 0 : 1; });
@@ -191,14 +193,14 @@ TEST(ExclusiveFileOpen, FileHeldOpenByAnotherProcessIsASharingViolation) {
         writer.Release();
         EXPECT_EQ(OpenError(path), FileError::None);
     }
-    EXPECT_EQ(fwtest::ReadAll(path), "half a booking");
+    EXPECT_EQ(ts::ReadFile(path), "half a booking");
 }
 
 TEST(ExclusiveFileOpen, SecondClaimInAnotherProcessIsASharingViolation) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     FileError error;
-    ExclusiveFile held = fwtest::OpenFile(path, error);
+    ExclusiveFile held = ts::OpenBookingFile(path, error);
     ASSERT_TRUE(held.IsOpen());
     {
         ChildProcess other([&] { return static_cast<int>(OpenError(path)); });
@@ -214,15 +216,15 @@ TEST(ExclusiveFileOpen, SecondClaimInAnotherProcessIsASharingViolation) {
 // while, and the flock keeps two claimants apart.
 TEST(ExclusiveFileOpen, WithoutLeasesAQuietPeriodAndTheFlockStandIn) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a user without CAP_LEASE";
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
-    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(path.c_str(), 0644), 0);
     ASSERT_EQ(chown(path.c_str(), 12345, 12345), 0);
     auto proofAsOtherUser = [&] {
         if (setgid(65534) != 0 || setuid(65534) != 0) return 255;
         FileError error;
-        ExclusiveFile file = fwtest::OpenFile(path, error);
+        ExclusiveFile file = ts::OpenBookingFile(path, error);
         if (error != FileError::None) return static_cast<int>(error);
         return file.Proof() == fw::WriterDoneProof::QuietPeriod ? 0 : 254;
     };
@@ -241,7 +243,7 @@ TEST(ExclusiveFileOpen, WithoutLeasesAQuietPeriodAndTheFlockStandIn) {
         if (setgid(65534) != 0 || setuid(65534) != 0) return 255;
         FileError error;
         // Deliberately leaked: the claim must outlive this function.
-        auto* file = new ExclusiveFile(fwtest::OpenFile(path, error));
+        auto* file = new ExclusiveFile(ts::OpenBookingFile(path, error));
         (void)file;
         return static_cast<int>(error);
     };
@@ -257,7 +259,7 @@ TEST(ExclusiveFileOpen, WithoutLeasesAQuietPeriodAndTheFlockStandIn) {
 
 // Each test runs in a process of its own, where SIGIO starts at its default.
 TEST(ExclusiveFileOpen, LeaseBreakSignalCannotKillTheProcess) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     EXPECT_EQ(OpenError(path), FileError::None);
     struct sigaction current {};
@@ -266,10 +268,10 @@ TEST(ExclusiveFileOpen, LeaseBreakSignalCannotKillTheProcess) {
 }
 
 TEST(ExclusiveFileMove, OwnershipMovesAndTheClaimEndsWithTheOwner) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");
     FileError error;
-    ExclusiveFile a = fwtest::OpenFile(path, error);
+    ExclusiveFile a = ts::OpenBookingFile(path, error);
     ExclusiveFile b(std::move(a));
     EXPECT_FALSE(a.IsOpen());
     ASSERT_TRUE(b.IsOpen());

@@ -9,16 +9,17 @@
 #include <clocale>
 #include <string>
 
-#include "tests/framework/testutil.h"
+#include "tests/support/Encoding.h"
+#include "tests/support/TempDir.h"
 
 namespace gbk = fw::gbk;
-using fwtest::Gbk;
+using ts::Gbk;
 
 namespace {
 
 bool IsValidUtf8(const std::string& text) {
     try {
-        fwtest::Convert(text, "UTF-16LE", "UTF-8");
+        ts::Convert(text, "UTF-8", "UTF-16LE");
         return true;
     } catch (const std::runtime_error&) {
         return false;
@@ -179,15 +180,15 @@ TEST(GbkParseLeadingDouble, NonDecimalFormsReadAsNoNumber) {
 }
 
 TEST(GbkParseLeadingDouble, IgnoresADecimalCommaLocale) {
-    fwtest::TempDir locales;
+    ts::TempDir locales;
     if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
         // Not installed: compile it into a private directory.
         std::string command =
-            "localedef -i de_DE -f UTF-8 '" + (locales / "de_DE.UTF-8") + "' >/dev/null 2>&1";
+            "localedef -i de_DE -f UTF-8 '" + (locales.File("de_DE.UTF-8")) + "' >/dev/null 2>&1";
         int rc = std::system(command.c_str());
         if (rc != 0 || !WIFEXITED(rc) || WEXITSTATUS(rc) != 0)
             GTEST_SKIP() << "no locale with a decimal comma available";
-        setenv("LOCPATH", locales.path().c_str(), 1);
+        setenv("LOCPATH", locales.Path().c_str(), 1);
         if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr)
             GTEST_SKIP() << "no locale with a decimal comma available";
     }

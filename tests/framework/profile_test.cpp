@@ -5,10 +5,11 @@
 
 #include <string>
 
-#include "tests/framework/testutil.h"
+#include "tests/support/Encoding.h"
+#include "tests/support/TempDir.h"
 
 using fw::ParseProfileString;
-using fwtest::Gbk;
+using ts::Gbk;
 
 namespace {
 
@@ -104,15 +105,15 @@ TEST(ProfileParse, ResultIsCutToTheBuffer) {
 }
 
 TEST(ProfileFile, ReadsAfreshAndFallsBackWhenMissing) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::string path = dir.Write("velmar.ini", "[INTERNETRESERVE]\nDefaultRateCode=RACK\n");
     EXPECT_EQ(fw::ReadProfileString(path, "INTERNETRESERVE", "DefaultRateCode", "", 100), "RACK");
     dir.Write("velmar.ini", "[INTERNETRESERVE]\nDefaultRateCode=CORP\n");
     EXPECT_EQ(fw::ReadProfileString(path, "INTERNETRESERVE", "DefaultRateCode", "", 100), "CORP");
     EXPECT_EQ(
-        fw::ReadProfileString(dir / "none.ini", "INTERNETRESERVE", "DefaultRateCode", "d", 100),
+        fw::ReadProfileString(dir.File("none.ini"), "INTERNETRESERVE", "DefaultRateCode", "d", 100),
         "d");
-    EXPECT_EQ(fw::ReadProfileString(dir.path(), "s", "k", "d", 100), "d");
+    EXPECT_EQ(fw::ReadProfileString(dir.Path(), "s", "k", "d", 100), "d");
 }
 
 TEST(ProfileFile, DirectoryComesFromTheEnvironment) {
@@ -124,10 +125,10 @@ TEST(ProfileFile, DirectoryComesFromTheEnvironment) {
         ScopedEnv env("VELMAR_INI_DIR", "");
         EXPECT_EQ(fw::ProfileDirectory(), "/etc");
     }
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     dir.Write("velmar.ini", "[INTERNETRESERVE]\n" + Gbk("商务间") + " = \"BIZ\"\n");
-    ScopedEnv env("VELMAR_INI_DIR", dir.path().c_str());
-    EXPECT_EQ(fw::ProfileDirectory(), dir.path());
+    ScopedEnv env("VELMAR_INI_DIR", dir.Path().c_str());
+    EXPECT_EQ(fw::ProfileDirectory(), dir.Path());
     EXPECT_EQ(fw::GetPrivateProfileString("INTERNETRESERVE", Gbk("商务间"), "", 100, "velmar.ini"),
               "BIZ");
     EXPECT_EQ(fw::GetPrivateProfileString("INTERNETRESERVE", "x", "", 100, "missing.ini"), "");

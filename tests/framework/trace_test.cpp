@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/framework/testutil.h"
+#include "tests/support/Encoding.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -46,8 +47,8 @@ TEST(Trace, SinkReceivesEachFormattedLine) {
 }
 
 TEST(Trace, DefaultSinkWritesToStandardError) {
-    fwtest::TempDir dir;
-    std::string path = dir / "stderr";
+    ts::TempDir dir;
+    std::string path = dir.File("stderr");
     std::string longPath(6000, 'p');
     {
         CapturedStderr capture(path);
@@ -57,7 +58,7 @@ TEST(Trace, DefaultSinkWritesToStandardError) {
         fw::Trace("RESERVATION.DLL Initializing!\n");
         fw::Trace("can't open file %s,error=%u\n", longPath.c_str(), 2u);
     }
-    EXPECT_EQ(fwtest::ReadAll(path),
+    EXPECT_EQ(ts::ReadFile(path),
               "RESERVATION.DLL Initializing!\ncan't open file " + longPath + ",error=2\n");
 }
 
@@ -123,10 +124,10 @@ TEST(Trace, ControlCharactersAreEscapedSoNoLineCanBeForged) {
 }
 
 TEST(Trace, InTheJournalLinesCarryTheirPriorityAndAreUtf8) {
-    fwtest::TempDir dir;
+    ts::TempDir dir;
     std::vector<std::string> lines;
     {
-        JournalStream journal(dir / "journal");
+        JournalStream journal(dir.File("journal"));
         ASSERT_TRUE(fw::StandardErrorIsJournal());
         lines = Capture([] {
             fw::Trace("RESERVATION.DLL Initializing!\n");
@@ -143,7 +144,7 @@ TEST(Trace, InTheJournalLinesCarryTheirPriorityAndAreUtf8) {
     EXPECT_EQ(lines[1], "<4>can't open file /d/\xe5\xbc\xa0.txt,error=10\n");
     EXPECT_EQ(lines[2],
               "<3>can't import /d/\\xc8\\xfd\\x1b.txt: guest \xe5\xbc\xa0\xe4\xb8\x89\\x81\n");
-    EXPECT_EQ(fwtest::ReadAll(dir / "journal"), "<3>to fd 2\n");
+    EXPECT_EQ(ts::ReadFile(dir.File("journal")), "<3>to fd 2\n");
     // Another stream than the one named is not the journal.
     EXPECT_FALSE(fw::StandardErrorIsJournal());
 }

@@ -62,31 +62,15 @@ int CountOf(std::string_view haystack, std::string_view text) {
     return count;
 }
 
-std::pair<std::string, int> RunCommand(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (p == nullptr) return {"", -1};
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    const int status = pclose(p);
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
-std::string ShellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 HostChild::HostChild(const std::vector<std::string>& args, Output output,
-                     const std::string& program) {
+                     const std::string& program, const std::vector<std::string>& extraEnv) {
     // Everything the child needs is prepared before fork: after it, only
     // async-signal-safe calls.
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e)
         if (std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0) env.emplace_back(*e);
     env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -159,6 +143,11 @@ bool HostChild::WaitFor(std::string_view text, milliseconds timeout, int count) 
             return CountOf(output_, text) >= count;
     }
     return true;
+}
+
+void HostChild::Drain(milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!eof_ && RemainingMs(deadline) > 0) ReadSome(deadline);
 }
 
 void HostChild::Signal(int signal) const {

@@ -1,7 +1,9 @@
-// The built reservation-host run as a child process, its standard output and
-// standard error read through one pipe, or through a pseudo-terminal when a
-// test needs standard error to be a terminal. Waits have deadlines and never
-// sleep: they poll the descriptor.
+// The built reservation-host run as a child process, as the front desk or a
+// service runs it, its standard output and standard error (the module's
+// trace lines) read through one pipe, or through a pseudo-terminal when a
+// test needs standard error to be a terminal. It can be signalled or killed
+// at any moment. Waits have deadlines and never sleep: they poll the
+// descriptor.
 //
 // The child inherits this process's environment (ODBCINI and VELMAR_INI_DIR
 // of the test's HotelDatabase) with leak checking switched off: unloading the
@@ -17,7 +19,6 @@
 #include <chrono>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace hosttest {
@@ -36,9 +37,11 @@ class HostChild {
   public:
     enum class Output { Pipe, Terminal };
 
-    // Runs program (HostPath() unless given) with args.
+    // Runs program (HostPath() unless given) with args; extraEnv holds
+    // "NAME=value" strings added to the inherited environment.
     explicit HostChild(const std::vector<std::string>& args, Output output = Output::Pipe,
-                       const std::string& program = HostPath());
+                       const std::string& program = HostPath(),
+                       const std::vector<std::string>& extraEnv = {});
     ~HostChild();
     HostChild(const HostChild&) = delete;
     HostChild& operator=(const HostChild&) = delete;
@@ -46,6 +49,9 @@ class HostChild {
     // Reads until the output holds text at least count times, the child
     // closes its end, or the timeout passes. True when found.
     bool WaitFor(std::string_view text, milliseconds timeout = milliseconds(8000), int count = 1);
+
+    // Reads whatever arrives within the timeout (returns early at the end).
+    void Drain(milliseconds timeout);
 
     void Signal(int signal) const;
 
@@ -68,12 +74,5 @@ class HostChild {
 
 // Occurrences of text in haystack.
 int CountOf(std::string_view haystack, std::string_view text);
-
-// Runs a shell command with its standard error folded into its output;
-// returns the output and the exit status (-1 when it did not exit).
-std::pair<std::string, int> RunCommand(const std::string& command);
-
-// Quotes text for a POSIX shell.
-std::string ShellQuote(const std::string& text);
 
 }  // namespace hosttest

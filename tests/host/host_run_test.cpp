@@ -173,4 +173,39 @@ TEST_F(HostRunTest, AWatchTellsSystemdItIsReadyItsCountsAndThatItStops) {
     EXPECT_EQ(host.Finish(), 0) << host.Text();
 }
 
+const std::string kAttach = "RESERVATION.DLL Initializing!\n";
+const std::string kDetach = "RESERVATION.DLL Terminating!\n";
+// The host's own last line of a one-shot run over nothing.
+const std::string kSummary =
+    "reservation-host: 0 imported, 0 already imported, 0 refused, 0 busy, 0 failed, 0 left\n";
+
+TEST(HostRun, LoadAndUnloadWithoutABookingWriteTheTwoLinesAndTheSummary) {
+    ts::TempDir dir;
+    // A request for an empty drop directory: the module adds no line of its own.
+    HostChild host({"--module", hosttest::ModulePath(), dir.Path() + "?1!c"});
+    EXPECT_EQ(host.Finish(), 0);
+    EXPECT_EQ(host.Text(), kAttach + kSummary + kDetach);
+}
+
+TEST(HostRun, ShowsTheScanBetweenLoadAndUnload) {
+    ts::TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("inner").c_str(), 0755), 0);
+    HostChild host({dir.Path() + "?1!c"});
+    EXPECT_EQ(host.Finish(), 0);
+    EXPECT_EQ(host.Text(),
+              kAttach + "can't open file " + dir.Path() + "/inner,error=5\n" + kSummary + kDetach);
+}
+
+TEST(HostRun, ReportsAModuleThatCannotBeLoaded) {
+    HostChild host({"--module", "/nonexistent/reservation.so", "/tmp?1!c"});
+    EXPECT_NE(host.Finish(), 0);
+    EXPECT_NE(host.Text().find("cannot load the module /nonexistent/reservation.so"),
+              std::string::npos)
+        << host.Text();
+
+    HostChild help({"--help"});
+    EXPECT_EQ(help.Finish(), 0);
+    EXPECT_NE(help.Text().find("DIRECTORY?MODE!CLERK"), std::string::npos) << help.Text();
+}
+
 }  // namespace

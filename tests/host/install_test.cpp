@@ -16,8 +16,8 @@
 namespace {
 
 using hosttest::HostChild;
-using hosttest::RunCommand;
-using hosttest::ShellQuote;
+using ts::RunCommand;
+using ts::ShellQuote;
 
 TEST(Install, AStagedInstallationUnderAnotherPrefixImportsWithoutModuleOption) {
     if (access(RESERVATION_TEST_INSTALLED_MODULE, F_OK) == 0)

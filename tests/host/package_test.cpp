@@ -15,8 +15,8 @@
 namespace {
 
 using hosttest::HostChild;
-using hosttest::RunCommand;
-using hosttest::ShellQuote;
+using ts::RunCommand;
+using ts::ShellQuote;
 
 // The value of one field of `dpkg-deb -I` output ("" when absent).
 std::string Field(const std::string& info, const std::string& name) {

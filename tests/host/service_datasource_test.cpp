@@ -13,12 +13,12 @@
 namespace {
 
 using hosttest::HostChild;
-using hosttest::ShellQuote;
+using ts::ShellQuote;
 
 TEST(ServiceDataSource, ASystemOdbcIniIsReadFromAReadOnlyDirectoryWhereAUserOneIsNot) {
     std::string why;
     if (!ts::BackendAvailable(ts::Backend::SQLite, &why)) GTEST_SKIP() << why;
-    if (hosttest::RunCommand("unshare -m true").second != 0)
+    if (ts::RunCommand("unshare -m true").second != 0)
         GTEST_SKIP() << "no private mount namespace here (needs CAP_SYS_ADMIN)";
 
     ts::HotelDatabase hotel(ts::Backend::SQLite);

@@ -19,10 +19,6 @@ TEST(GbkLiterals, EachIsTheGbkFormOfItsText) {
     EXPECT_EQ(std::string(lit::kBusinessRoom), ts::Gbk("商务间"));
     EXPECT_EQ(std::string(lit::kNoteFormat), ts::Gbk("(预定公司%s 电话:%s) %s"));
     EXPECT_EQ(std::string(lit::kFolioDescription), ts::Gbk("标准帐本"));
-    EXPECT_EQ(lit::kFolioCode, "A");
-    EXPECT_EQ(std::string(lit::kIniSection), "INTERNETRESERVE");
-    EXPECT_EQ(std::string(lit::kDefaultRateCodeKey), "DefaultRateCode");
-    EXPECT_EQ(std::string(lit::kIniFile), "velmar.ini");
 }
 
 }  // namespace

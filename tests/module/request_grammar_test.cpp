@@ -2,70 +2,54 @@
 // the mode reads as, and what is left for the clerk.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "reservation/FileSearch.h"
 
 namespace {
 
-using resv::ParseRequest;
+struct Case {
+    std::string request, directory;
+    int mode;
+    std::string clerk;
+};
 
-TEST(RequestGrammar, SplitsDirectoryModeAndClerk) {
-    const auto r = ParseRequest("/srv/drop?1!Zedi");
-    EXPECT_EQ(r.directory, "/srv/drop");
-    EXPECT_EQ(r.mode, 1);
-    EXPECT_EQ(r.clerk, "Zedi");
-
-    const auto withSlash = ParseRequest("/srv/drop/?0!Zedi");
-    EXPECT_EQ(withSlash.directory, "/srv/drop/");
-    EXPECT_EQ(withSlash.mode, 0);
-}
-
-TEST(RequestGrammar, ModeTextsThatReadAsOne) {
-    for (const char* request : {"d?1!c", "d?01!c", "d?+1!c", "d?  1!c", "d?1x!c"})
-        EXPECT_EQ(ParseRequest(request).mode, 1) << request;
-}
-
-TEST(RequestGrammar, ModeTextsThatDoNotReadAsOne) {
-    EXPECT_EQ(ParseRequest("d?2!c").mode, 2);
-    EXPECT_EQ(ParseRequest("d?-1!c").mode, -1);
-    EXPECT_EQ(ParseRequest("d?!c").mode, 0);
-    EXPECT_EQ(ParseRequest("d?x1!c").mode, 0);
-    EXPECT_EQ(ParseRequest("d?99999999999!c").mode, 2147483647);
-}
-
-TEST(RequestGrammar, MissingExclamationMarkMakesTheWholeRequestTheClerk) {
-    const auto r = ParseRequest("/srv/drop?1");
-    EXPECT_EQ(r.mode, 1);
-    EXPECT_EQ(r.clerk, "/srv/drop?1");
-    EXPECT_EQ(r.directory, "/srv/drop");
-}
-
-TEST(RequestGrammar, NothingAfterExclamationMarkIsAnEmptyClerk) {
-    EXPECT_EQ(ParseRequest("/srv/drop?1!").clerk, "");
-}
-
-TEST(RequestGrammar, ClerkStartsAtTheFirstExclamationMarkEvenInsideTheDirectory) {
-    const auto r = ParseRequest("/a!b?1!Zedi");
-    EXPECT_EQ(r.directory, "/a!b");
-    EXPECT_EQ(r.mode, 1);
-    EXPECT_EQ(r.clerk, "b?1!Zedi");
-}
-
-TEST(RequestGrammar, RequestsWithoutDirectory) {
-    for (const char* request : {"", "1!Zedi", "?1!Zedi"}) {
-        const auto r = ParseRequest(request);
-        EXPECT_EQ(r.directory, "") << request;
-    }
-    EXPECT_EQ(ParseRequest("1!Zedi").mode, 1);  // read from the start without "?"
-}
-
-TEST(RequestGrammar, SeparatorBytesInsideDoubleByteCharactersAreNotSeparators) {
+const Case kCases[] = {
+    {"/srv/drop?1!Zedi", "/srv/drop", 1, "Zedi"},
+    {"/srv/drop/?0!Zedi", "/srv/drop/", 0, "Zedi"},
+    // Mode texts that read as 1: the C reading of a leading integer.
+    {"d?1!c", "d", 1, "c"},
+    {"d?01!c", "d", 1, "c"},
+    {"d?+1!c", "d", 1, "c"},
+    {"d?  1!c", "d", 1, "c"},
+    {"d?1x!c", "d", 1, "c"},
+    // Mode texts that do not.
+    {"d?2!c", "d", 2, "c"},
+    {"d?-1!c", "d", -1, "c"},
+    {"d?!c", "d", 0, "c"},
+    {"d?x1!c", "d", 0, "c"},
+    {"d?99999999999!c", "d", 2147483647, "c"},
+    // Without "!" the whole request is the clerk.
+    {"/srv/drop?1", "/srv/drop", 1, "/srv/drop?1"},
+    {"/srv/drop?1!", "/srv/drop", 1, ""},
+    // The clerk starts at the first "!", even inside the directory.
+    {"/a!b?1!Zedi", "/a!b", 1, "b?1!Zedi"},
+    // No directory; without "?" the mode is read from the start.
+    {"", "", 0, ""},
+    {"1!Zedi", "", 1, "Zedi"},
+    {"?1!Zedi", "", 1, "Zedi"},
     // 0x81 0x3F and 0x81 0x21: a lead byte swallows the "?" / "!" after it.
-    const std::string dir = "/srv/\x81?x";
-    const std::string clerk = "\x81!\xD5\xC5";
-    const auto r = ParseRequest(dir + "?1!" + clerk);
-    EXPECT_EQ(r.directory, dir);
-    EXPECT_EQ(r.mode, 1);
-    EXPECT_EQ(r.clerk, clerk);
+    {"/srv/\x81?x?1!\x81!\xD5\xC5", "/srv/\x81?x", 1, "\x81!\xD5\xC5"},
+};
+
+TEST(RequestGrammar, SplitsEachRequestIntoDirectoryModeAndClerk) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.request);
+        const auto r = resv::ParseRequest(c.request);
+        EXPECT_EQ(r.directory, c.directory);
+        EXPECT_EQ(r.mode, c.mode);
+        EXPECT_EQ(r.clerk, c.clerk);
+    }
 }
 
 }  // namespace

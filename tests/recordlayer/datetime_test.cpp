@@ -8,33 +8,12 @@
 #include <string>
 
 #include "recordlayer/DateTimeValue.h"
+#include "tests/support/ScopedTimeZone.h"
 
 namespace {
 
-// Switches the process's time zone for one test and back.
-class ZoneGuard {
-  public:
-    explicit ZoneGuard(const char* zone) {
-        if (const char* old = std::getenv("TZ")) previous_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneGuard() {
-        if (previous_)
-            setenv("TZ", previous_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    ZoneGuard(const ZoneGuard&) = delete;
-    ZoneGuard& operator=(const ZoneGuard&) = delete;
-
-  private:
-    std::optional<std::string> previous_;
-};
-
 TEST(DateTimeValue, LocalMidnightOfADate) {
-    ZoneGuard zone("Asia/Shanghai");
+    ts::ScopedTimeZone zone("Asia/Shanghai");
     rl::DateTimeValue v = rl::DateTimeValue::FromLocalDate(2024, 3, 7);
     ASSERT_TRUE(v.HasValue());
     EXPECT_EQ(v.Seconds(), 1709769600 - 8 * 3600);
@@ -47,7 +26,7 @@ TEST(DateTimeValue, LocalMidnightOfADate) {
 }
 
 TEST(DateTimeValue, DatesAfterJanuary2038) {
-    ZoneGuard zone("UTC");
+    ts::ScopedTimeZone zone("UTC");
     rl::DateTimeValue v = rl::DateTimeValue::FromLocalDate(2040, 2, 29);
     ASSERT_TRUE(v.HasValue());
     EXPECT_EQ(v.Seconds(), 2214086400LL);
@@ -58,7 +37,7 @@ TEST(DateTimeValue, DatesAfterJanuary2038) {
 }
 
 TEST(DateTimeValue, MidnightOnDaylightSavingDays) {
-    ZoneGuard zone("Europe/Berlin");
+    ts::ScopedTimeZone zone("Europe/Berlin");
     // Summer time begins at 02:00 on 31 March 2024: midnight is still CET.
     rl::DateTimeValue spring = rl::DateTimeValue::FromLocalDate(2024, 3, 31);
     rl::DateTimeValue summer = rl::DateTimeValue::FromLocalDate(2024, 7, 1);
@@ -70,7 +49,7 @@ TEST(DateTimeValue, MidnightOnDaylightSavingDays) {
 }
 
 TEST(DateTimeValue, DatesThatDoNotExistHaveNoValue) {
-    ZoneGuard zone("UTC");
+    ts::ScopedTimeZone zone("UTC");
     EXPECT_FALSE(rl::DateTimeValue::FromLocalDate(2023, 2, 29).HasValue());
     EXPECT_FALSE(rl::DateTimeValue::FromLocalDate(2024, 13, 1).HasValue());
     EXPECT_FALSE(rl::DateTimeValue::FromLocalDate(2024, 4, 31).HasValue());

@@ -4,12 +4,17 @@
 // the next call removes the file), and no booking is partial.
 #pragma once
 
+#include <chrono>
 #include <set>
 #include <string>
 
 #include "tests/support/TestSupport.h"
 
 namespace robust {
+
+// How long a host may take over a batch of bookings, under the sanitizers on
+// a busy machine; a host that takes longer is killed and the test fails.
+inline constexpr std::chrono::milliseconds kBatchRun{300000};
 
 // Checks the invariants for the booking numbers dropped into dropDir as
 // "<number>.txt"; requireAllImported also demands every file gone.

@@ -5,12 +5,15 @@
 #include <set>
 #include <string>
 
+#include "tests/host/HostChild.h"
 #include "tests/import/ImportFixture.h"
-#include "tests/robustness/HostProcess.h"
 #include "tests/robustness/Ledger.h"
 
 namespace robust {
 namespace {
+
+using hosttest::CountOf;
+using hosttest::HostChild;
 
 class TwoHosts : public ts::BackendTest {};
 
@@ -27,17 +30,16 @@ TEST_P(TwoHosts, EachBookingIsImportedOnce) {
             numbers.insert(b.number);
         }
         const std::string request = drop.Path() + "?1!desk";
-        HostProcess first({request}), second({request});
-        EXPECT_EQ(first.Wait(), 0) << first.Output();
-        EXPECT_EQ(second.Wait(), 0) << second.Output();
+        HostChild first({request}), second({request});
+        EXPECT_EQ(first.Finish(kBatchRun), 0) << first.Text();
+        EXPECT_EQ(second.Finish(kBatchRun), 0) << second.Text();
         // A booking the other host held was passed over; one more call takes
         // up whatever both passed over.
-        HostProcess sweep({request});
-        EXPECT_EQ(sweep.Wait(), 0) << sweep.Output();
+        HostChild sweep({request});
+        EXPECT_EQ(sweep.Finish(kBatchRun), 0) << sweep.Text();
         ExpectExactlyOnce(db, drop.Path(), numbers, true);
-        const int imported =
-            CountOf(first.Output() + second.Output() + sweep.Output(), "imported ");
-        EXPECT_EQ(imported, 40) << first.Output() << second.Output();
+        const int imported = CountOf(first.Text() + second.Text() + sweep.Text(), "imported ");
+        EXPECT_EQ(imported, 40) << first.Text() << second.Text();
     }
 }
 

@@ -4,20 +4,23 @@
 // documented in the README uses 500), RESERVATION_CRASH_SEED the random seed.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <random>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "tests/host/HostChild.h"
 #include "tests/import/ImportFixture.h"
-#include "tests/robustness/HostProcess.h"
 #include "tests/robustness/Ledger.h"
 
 namespace robust {
 namespace {
+
+using hosttest::CountOf;
+using hosttest::HostChild;
 
 using namespace std::chrono_literals;
 
@@ -83,33 +86,33 @@ TEST_P(CrashTest, KilledAtRandomPointsEveryBookingLandsExactlyOnce) {
     while (killed < kills) {
         if (!Waiting()) DropBatch(10);
         ++runs;
-        std::string crashAt;
+        std::vector<std::string> crashAt;
         std::chrono::milliseconds after{0};
         if (random() % 4 != 0) {
-            crashAt = std::string("RESERVATION_CRASH_AT=") + points[random() % std::size(points)] +
-                      ":" + std::to_string(1 + random() % 4);
+            crashAt.push_back(std::string("RESERVATION_CRASH_AT=") +
+                              points[random() % std::size(points)] + ":" +
+                              std::to_string(1 + random() % 4));
         } else {
             after = std::chrono::milliseconds(random() % 400);  // a moment nobody chose
         }
-        HostProcess host({"--module", module, request}, crashAt.empty()
-                                                            ? std::vector<std::string>{}
-                                                            : std::vector<std::string>{crashAt});
+        HostChild host({"--module", module, request}, HostChild::Output::Pipe, hosttest::HostPath(),
+                       crashAt);
         if (crashAt.empty()) {
             host.Drain(after);
-            host.Kill();
+            host.Signal(SIGKILL);
         }
-        const int status = host.Wait();
-        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        const int status = host.Finish(kBatchRun);
+        if (status == 128 + SIGKILL)
             ++killed;
         else
-            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << host.Output();
+            ASSERT_EQ(status, 0) << host.Text();
         ASSERT_LT(runs, kills * 4) << "the crash points are not being reached";
         ExpectExactlyOnce(*db_, drop_.Path(), numbers_, false);
         if (HasFailure()) return;
     }
 
-    HostProcess last({"--module", module, request});
-    ASSERT_EQ(last.Wait(), 0) << last.Output();
+    HostChild last({"--module", module, request});
+    ASSERT_EQ(last.Finish(kBatchRun), 0) << last.Text();
     ExpectExactlyOnce(*db_, drop_.Path(), numbers_, true);
     std::printf("%ld kills in %ld runs, %zu bookings\n", killed, runs, numbers_.size());
 }

@@ -11,24 +11,17 @@
 #include <set>
 #include <string>
 
+#include "tests/host/HostChild.h"
 #include "tests/import/ImportFixture.h"
-#include "tests/robustness/HostProcess.h"
 #include "tests/robustness/Ledger.h"
 
 namespace robust {
 namespace {
 
-using namespace std::chrono_literals;
+using hosttest::CountOf;
+using hosttest::HostChild;
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr) return out;
-    char buf[512];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-    return out;
-}
+using namespace std::chrono_literals;
 
 std::set<std::string> DropBookings(const ts::TempDir& drop, const std::string& prefix, int count) {
     std::set<std::string> numbers;
@@ -58,9 +51,11 @@ class PrivateCluster : public PrivateServer {
     PrivateCluster() {
         const std::string script = ts::SourceDir() + "/scripts/pgcluster.sh";
         const std::string out =
-            Shell("bash -c 'source \"" + script +
-                  "\" && pg_cluster_start 2>/dev/null && echo \"$PG_CLUSTER_DIR $PG_CLUSTER_BINDIR "
-                  "$RESERVATION_TEST_PG_PORT\"'");
+            ts::RunCommand(
+                "bash -c 'source \"" + script +
+                "\" && pg_cluster_start 2>/dev/null && echo \"$PG_CLUSTER_DIR $PG_CLUSTER_BINDIR "
+                "$RESERVATION_TEST_PG_PORT\"'")
+                .first;
         char dir[512] = {}, bindir[512] = {};
         int port = 0;
         if (std::sscanf(out.c_str(), "%511s %511s %d", dir, bindir, &port) == 3) {
@@ -76,20 +71,21 @@ class PrivateCluster : public PrivateServer {
     ~PrivateCluster() override {
         if (dir_.empty()) return;
         StopHard();
-        Shell("rm -rf '" + dir_ + "'");
+        ts::RunCommand("rm -rf '" + dir_ + "'");
     }
     bool Ok() const override { return !dir_.empty(); }
     const std::string& Port() const override { return port_; }
     void StopHard() override { Stop("immediate"); }
     void Stop(const std::string& mode) {
-        Shell(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -m " + mode +
-              " stop >/dev/null 2>&1");
+        ts::RunCommand(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -m " + mode +
+                       " stop >/dev/null 2>&1");
     }
     void Start() override {
-        Shell(AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
-              "/server.log -w -o \"-p " + port_ + " -k " + dir_ +
-              "/sock -c listen_addresses=127.0.0.1 -c fsync=on -c synchronous_commit=on\" start "
-              ">/dev/null 2>&1");
+        ts::RunCommand(
+            AsOwner() + bindir_ + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
+            "/server.log -w -o \"-p " + port_ + " -k " + dir_ +
+            "/sock -c listen_addresses=127.0.0.1 -c fsync=on -c synchronous_commit=on\" start "
+            ">/dev/null 2>&1");
     }
 
   private:
@@ -124,8 +120,10 @@ class PrivateMariaDB : public PrivateServer {
 
   private:
     std::string Script(const std::string& commands) const {
-        return Shell("bash -c 'source \"" + ts::SourceDir() + "/scripts/mariadbcluster.sh\" && " +
-                     (dir_.empty() ? "" : "MARIADB_CLUSTER_DIR=" + dir_ + " && ") + commands + "'");
+        return ts::RunCommand(
+                   "bash -c 'source \"" + ts::SourceDir() + "/scripts/mariadbcluster.sh\" && " +
+                   (dir_.empty() ? "" : "MARIADB_CLUSTER_DIR=" + dir_ + " && ") + commands + "'")
+            .first;
     }
     std::string dir_, port_;
 };
@@ -149,19 +147,19 @@ TEST_P(DatabaseFault, ServerStoppedHardInTheMiddleOfABatch) {
     const std::string request = drop.Path() + "?1!desk";
 
     {
-        HostProcess host({request});
-        ASSERT_TRUE(host.WaitFor("imported ", 5, 20s)) << host.Output();
+        HostChild host({request});
+        ASSERT_TRUE(host.WaitFor("imported ", 20s, 5)) << host.Text();
         cluster.StopHard();
-        EXPECT_EQ(WEXITSTATUS(host.Wait()), 1);  // a booking failed meanwhile
+        EXPECT_EQ(host.Finish(kBatchRun), 1);  // a booking failed meanwhile
         // The call ends with a line that names the failure.
-        EXPECT_TRUE(CountOf(host.Output(), "Search stopped") == 1 ||
-                    CountOf(host.Output(), "can't import") >= 1)
-            << host.Output();
+        EXPECT_TRUE(CountOf(host.Text(), "Search stopped") == 1 ||
+                    CountOf(host.Text(), "can't import") >= 1)
+            << host.Text();
     }
     cluster.Start();
     ExpectExactlyOnce(db, drop.Path(), numbers, false);
-    HostProcess rest({request});
-    EXPECT_EQ(rest.Wait(), 0) << rest.Output();
+    HostChild rest({request});
+    EXPECT_EQ(rest.Finish(kBatchRun), 0) << rest.Text();
     ExpectExactlyOnce(db, drop.Path(), numbers, true);
 }
 
@@ -202,9 +200,10 @@ TEST(DatabaseFault, SQLiteDatabaseLockedByAnotherWriter) {
     ASSERT_STREQ(buf, "locked\n");
 
     {
-        HostProcess host({request}, {"ODBCINI=" + ini});
-        EXPECT_EQ(WEXITSTATUS(host.Wait()), 1);  // a booking failed meanwhile
-        EXPECT_EQ(CountOf(host.Output(), "locked"), 1) << host.Output();
+        HostChild host({request}, HostChild::Output::Pipe, hosttest::HostPath(),
+                       {"ODBCINI=" + ini});
+        EXPECT_EQ(host.Finish(kBatchRun), 1);  // a booking failed meanwhile
+        EXPECT_EQ(CountOf(host.Text(), "locked"), 1) << host.Text();
     }
     // Nothing lost while the database was held (the fixture's own queries
     // would wait for the lock too, so only the files are looked at here).
@@ -218,8 +217,8 @@ TEST(DatabaseFault, SQLiteDatabaseLockedByAnotherWriter) {
     waitpid(locker, nullptr, 0);
     EXPECT_EQ(db.Count("Reservation"), 0);
 
-    HostProcess host({request}, {"ODBCINI=" + ini});
-    EXPECT_EQ(host.Wait(), 0) << host.Output();
+    HostChild host({request}, HostChild::Output::Pipe, hosttest::HostPath(), {"ODBCINI=" + ini});
+    EXPECT_EQ(host.Finish(kBatchRun), 0) << host.Text();
     std::remove(ini.c_str());
     ExpectExactlyOnce(db, drop.Path(), numbers, true);
 }

@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 namespace ts {
-namespace {
 
 std::string Convert(std::string_view in, const char* from, const char* to) {
     iconv_t cd = iconv_open(to, from);
@@ -29,8 +28,6 @@ std::string Convert(std::string_view in, const char* from, const char* to) {
     iconv_close(cd);
     return out;
 }
-
-}  // namespace
 
 std::string Gbk(std::string_view utf8) { return Convert(utf8, "UTF-8", "GBK"); }
 

@@ -7,6 +7,10 @@
 
 namespace ts {
 
+// text in encoding from, converted to encoding to (iconv names); throws
+// std::runtime_error on a character that cannot be converted.
+std::string Convert(std::string_view text, const char* from, const char* to);
+
 // UTF-8 to GBK through iconv; throws std::runtime_error on a character that
 // GBK cannot hold.
 std::string Gbk(std::string_view utf8);

@@ -45,6 +45,15 @@ SQLCHAR* Sql(std::string_view sql) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data()));
 }
 
+// Runs sql; the number of columns of its result.
+SQLSMALLINT RunForResult(const Statement& stmt, std::string_view sql, const std::string& what) {
+    Check(SQLExecDirect(stmt.get(), Sql(sql), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT,
+          stmt.get(), what);
+    SQLSMALLINT columns = 0;
+    Check(SQLNumResultCols(stmt.get(), &columns), SQL_HANDLE_STMT, stmt.get(), what);
+    return columns;
+}
+
 }  // namespace
 
 OdbcSession::OdbcSession(const std::string& connect) {
@@ -83,13 +92,27 @@ void OdbcSession::Execute(std::string_view sql) {
           stmt.get(), "execute " + std::string(sql));
 }
 
+std::vector<ColumnDescription> OdbcSession::Describe(std::string_view sql) {
+    Statement stmt(dbc_);
+    const std::string what = "describe " + std::string(sql);
+    const SQLSMALLINT columns = RunForResult(stmt, sql, what);
+    std::vector<ColumnDescription> described;
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+        SQLCHAR name[256] = {};
+        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        Check(SQLDescribeCol(stmt.get(), c, name, sizeof name, &nameLength, &type, &size, &digits,
+                             &nullable),
+              SQL_HANDLE_STMT, stmt.get(), what);
+        described.push_back({reinterpret_cast<char*>(name), type});
+    }
+    return described;
+}
+
 std::vector<Row> OdbcSession::Query(std::string_view sql) {
     Statement stmt(dbc_);
     const std::string what = "query " + std::string(sql);
-    Check(SQLExecDirect(stmt.get(), Sql(sql), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT,
-          stmt.get(), what);
-    SQLSMALLINT columns = 0;
-    Check(SQLNumResultCols(stmt.get(), &columns), SQL_HANDLE_STMT, stmt.get(), what);
+    const SQLSMALLINT columns = RunForResult(stmt, sql, what);
     std::vector<Row> rows;
     for (;;) {
         SQLRETURN rc = SQLFetch(stmt.get());

@@ -16,6 +16,12 @@ namespace ts {
 
 using Row = std::vector<std::optional<std::string>>;  // nullopt for NULL
 
+// A result column as the driver describes it.
+struct ColumnDescription {
+    std::string name;
+    SQLSMALLINT sqlType;  // SQL_INTEGER, SQL_VARCHAR, ...
+};
+
 class OdbcSession {
   public:
     // Connects with connect (no prompt).
@@ -26,6 +32,9 @@ class OdbcSession {
 
     void Execute(std::string_view sql);
     std::vector<Row> Query(std::string_view sql);
+
+    // The columns of sql's result (SQLDescribeCol), without fetching a row.
+    std::vector<ColumnDescription> Describe(std::string_view sql);
 
     // Runs several statements in one transaction.
     void ExecuteInTransaction(const std::vector<std::string>& statements);

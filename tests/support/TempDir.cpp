@@ -29,6 +29,12 @@ TempDir::~TempDir() {
 
 std::string TempDir::File(std::string_view name) const { return path_ + "/" + std::string(name); }
 
+std::string TempDir::Write(std::string_view name, std::string_view bytes) const {
+    const std::string path = File(name);
+    WriteFile(path, bytes);
+    return path;
+}
+
 void WriteFile(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -19,6 +19,8 @@ class TempDir {
     const std::string& Path() const { return path_; }
     // Path() + "/" + name.
     std::string File(std::string_view name) const;
+    // Writes bytes to File(name), replacing it, and returns its path.
+    std::string Write(std::string_view name, std::string_view bytes) const;
 
   private:
     std::string path_;
