@@ -46,8 +46,7 @@ Directory Directory::Open(const std::string& path, FileError& error) {
 
 Directory Directory::OpenChild(const std::string& name, bool create, unsigned mode,
                                FileError& error) const {
-    if (create && ::mkdirat(fd_, name.c_str(), static_cast<mode_t>(mode)) != 0 &&
-        errno != EEXIST) {
+    if (create && ::mkdirat(fd_, name.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
         error = FileErrorFromErrno(errno);
         return Directory();
     }
@@ -64,8 +63,8 @@ bool Directory::Stat(const std::string& name, FileVersion& version, bool* isRegu
     return true;
 }
 
-FileError Directory::Rename(const std::string& from, const Directory& target,
-                            const std::string& to, bool noReplace) const {
+FileError Directory::Rename(const std::string& from, const Directory& target, const std::string& to,
+                            bool noReplace) const {
     if (!noReplace) {
         return ::renameat(fd_, from.c_str(), target.fd_, to.c_str()) == 0
                    ? FileError::None

@@ -49,7 +49,8 @@ class Directory {
 
     // Opens the subdirectory name of this one, creating it first (with mode,
     // less the umask) when create is true and it is missing.
-    Directory OpenChild(const std::string& name, bool create, unsigned mode, FileError& error) const;
+    Directory OpenChild(const std::string& name, bool create, unsigned mode,
+                        FileError& error) const;
 
     bool IsOpen() const { return fd_ >= 0; }
     int Descriptor() const { return fd_; }

@@ -51,7 +51,8 @@ std::vector<std::string> SplitTag(std::string_view tag) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t plus = tag.find('+', start);
-        parts.emplace_back(tag.substr(start, plus == std::string_view::npos ? tag.npos : plus - start));
+        parts.emplace_back(
+            tag.substr(start, plus == std::string_view::npos ? tag.npos : plus - start));
         if (plus == std::string_view::npos) break;
         start = plus + 1;
     }

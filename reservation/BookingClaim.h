@@ -41,8 +41,8 @@ class ClaimArea {
     // Creates the claim area and this process's directory in it, with the
     // drop directory's own permissions. Null and error when the drop
     // directory cannot be written.
-    static std::unique_ptr<ClaimArea> Prepare(const fw::Directory& drop, const std::string& dropPath,
-                                              fw::FileError& error);
+    static std::unique_ptr<ClaimArea> Prepare(const fw::Directory& drop,
+                                              const std::string& dropPath, fw::FileError& error);
     // Removes this process's directory when it is empty.
     ~ClaimArea();
     ClaimArea(const ClaimArea&) = delete;

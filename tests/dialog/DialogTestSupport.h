@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "framework/gbktext.h"
-#include "framework/qtapp.h"
 #include "framework/directory.h"
 #include "framework/exclusivefile.h"
+#include "framework/gbktext.h"
+#include "framework/qtapp.h"
 #include "reservation/BookingClaim.h"
 #include "reservation/ConfirmDialog.h"
 #include "reservation/FileSearch.h"

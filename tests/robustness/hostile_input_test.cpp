@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
+#include "reservation/BookingClaim.h"
 #include "reservation/FileSearch.h"
 #include "reservation/ImportBooking.h"
-#include "reservation/BookingClaim.h"
 #include "tests/import/ImportFixture.h"
 
 namespace importtest {
