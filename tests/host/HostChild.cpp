@@ -43,6 +43,7 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 
 std::string HostPath() { return BinaryDir() + "/bin/reservation-host"; }
 std::string ModulePath() { return BinaryDir() + "/bin/reservation.so"; }
+std::string TestModulePath() { return BinaryDir() + "/bin/reservation_crashtest.so"; }
 
 std::string BookingText(const std::string& number, const std::string& guest) {
     const std::string fields[] = {"NET",         number, "网络预订",   "携程",       "021-5555",

@@ -28,6 +28,9 @@ using std::chrono::milliseconds;
 // bin/reservation-host and bin/reservation.so of the build under test.
 std::string HostPath();
 std::string ModulePath();
+// bin/reservation_crashtest.so: the module with its test switches
+// (RESERVATION_CRASH_AT, RESERVATION_TEST_NO_LOCKS) compiled in.
+std::string TestModulePath();
 
 // A booking file's bytes (GBK, 17 comma-separated fields) for a stay in the
 // default room type, with this booking number and guest (UTF-8).

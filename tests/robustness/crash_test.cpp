@@ -24,12 +24,6 @@ using hosttest::HostChild;
 
 using namespace std::chrono_literals;
 
-// The module with the crash points compiled in; the shipped one has none.
-std::string CrashTestModule() {
-    const char* dir = std::getenv("RESERVATION_BINARY_DIR");
-    return std::string(dir ? dir : ".") + "/bin/reservation_crashtest.so";
-}
-
 long EnvNumber(const char* name, long fallback) {
     const char* v = std::getenv(name);
     return v && *v ? std::strtol(v, nullptr, 10) : fallback;
@@ -79,7 +73,7 @@ TEST_P(CrashTest, KilledAtRandomPointsEveryBookingLandsExactlyOnce) {
     // the removal of the file.
     const char* const points[] = {"begin", "profile", "reservation", "folio", "commit", "remove"};
     const std::string request = drop_.Path() + "?1!crash";
-    const std::string module = CrashTestModule();
+    const std::string module = hosttest::TestModulePath();
 
     DropBatch(30);
     long killed = 0, runs = 0;
