@@ -78,19 +78,28 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
 }
 
 // The whole file, or nullopt when it cannot be read. Only a regular file is
-// read, so a FIFO in place of the ini file cannot hang the caller.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+// read, so a FIFO in place of the ini file cannot hang the caller. why, when
+// given, receives the errno value of a failure.
+std::optional<std::string> ReadWholeFile(const std::string& path, int* why = nullptr) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        if (why) *why = errno;
+        return std::nullopt;
+    }
     std::optional<std::string> content;
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0) {
+        if (why) *why = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        if (why) *why = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    } else {
         content.emplace();
         char chunk[8192];
         for (;;) {
             ssize_t n = ::read(fd, chunk, sizeof chunk);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
+                if (why) *why = errno;
                 content.reset();
                 break;
             }
@@ -126,12 +135,21 @@ std::string ProfileDirectory() {
     return "/etc";
 }
 
+std::string PrivateProfilePath(const std::string& fileName) {
+    std::string dir = ProfileDirectory();
+    if (dir.back() != '/') dir += '/';
+    return dir + fileName;
+}
+
+int ProfileReadError(const std::string& path) {
+    int why = 0;
+    return ReadWholeFile(path, &why) ? 0 : why;
+}
+
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue, std::size_t bufferSize,
                                     const std::string& fileName) {
-    std::string dir = ProfileDirectory();
-    if (dir.back() != '/') dir += '/';
-    return ReadProfileString(dir + fileName, section, key, defaultValue, bufferSize);
+    return ReadProfileString(PrivateProfilePath(fileName), section, key, defaultValue, bufferSize);
 }
 
 }  // namespace fw

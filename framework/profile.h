@@ -25,7 +25,16 @@ std::string ParseProfileString(std::string_view text, std::string_view section,
 // and not empty, else "/etc".
 std::string ProfileDirectory();
 
-// Reads from fileName (no directory) inside ProfileDirectory().
+// fileName (no directory) inside ProfileDirectory(): the file
+// GetPrivateProfileString reads.
+std::string PrivateProfilePath(const std::string& fileName);
+
+// 0 when the file at path can be read, else why not as an errno value (EISDIR
+// for a directory, EINVAL for anything else but a regular file). A file that cannot be read gives
+// every key its default, so a caller that must tell a missing file from missing keys asks here.
+int ProfileReadError(const std::string& path);
+
+// Reads from PrivateProfilePath(fileName).
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue, std::size_t bufferSize,
                                     const std::string& fileName);

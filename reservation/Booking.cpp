@@ -2,11 +2,14 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 #include "framework/gbktext.h"
 #include "framework/profile.h"
+#include "framework/trace.h"
 #include "recordlayer/TableRecord.h"
+#include "reservation/FileSearch.h"
 #include "reservation/GbkLiterals.h"
 
 namespace resv {
@@ -35,6 +38,20 @@ std::optional<Refusal> CountBeyondColumn(const char* what, const std::string& te
     if (value >= kSmallIntMin && value <= kSmallIntMax) return std::nullopt;
     return Refusal{fw::gbk::Format("%s \"%s\" beyond the column's range %d to %d", what,
                                    text.c_str(), kSmallIntMin, kSmallIntMax)};
+}
+
+// A missing or unreadable velmar.ini reads as empty codes, as missing keys
+// do; the operator hears of it once per call rather than once per booking.
+void SayWhenIniUnreadable() {
+    static std::uint64_t saidInCall = 0;
+    if (saidInCall == SearchCallNumber()) return;
+    const std::string path = fw::PrivateProfilePath(lit::kIniFile);
+    const int why = fw::ProfileReadError(path);
+    if (why == 0) return;
+    saidInCall = SearchCallNumber();
+    fw::Trace(fw::Priority::Warning,
+              "can't read %s (%s): the rate code and the room type codes are empty\n", path.c_str(),
+              std::strerror(why));
 }
 
 }  // namespace
@@ -69,6 +86,7 @@ std::variant<Booking, Refusal> ConvertBooking(BookingFields& table) {
     if (auto refused = CountBeyondColumn("guests", table[kGuests], b.guests)) return *refused;
     if (auto refused = CountBeyondColumn("rooms", table[kRooms], b.rooms)) return *refused;
 
+    SayWhenIniUnreadable();
     b.nightlyRate = fw::gbk::Format("%d", NightlyRate(table[kPrice], nights));
     table[kPrice] = b.nightlyRate;
 

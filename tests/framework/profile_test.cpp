@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <string>
 
 #include "tests/support/Encoding.h"
@@ -114,6 +116,13 @@ TEST(ProfileFile, ReadsAfreshAndFallsBackWhenMissing) {
         fw::ReadProfileString(dir.File("none.ini"), "INTERNETRESERVE", "DefaultRateCode", "d", 100),
         "d");
     EXPECT_EQ(fw::ReadProfileString(dir.Path(), "s", "k", "d", 100), "d");
+
+    // Why a file reads as defaults; a FIFO is not waited on.
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(fw::ProfileReadError(path), 0);
+    EXPECT_EQ(fw::ProfileReadError(dir.File("none.ini")), ENOENT);
+    EXPECT_EQ(fw::ProfileReadError(dir.Path()), EISDIR);
+    EXPECT_EQ(fw::ProfileReadError(dir.File("fifo")), EINVAL);
 }
 
 TEST(ProfileFile, DirectoryComesFromTheEnvironment) {
@@ -129,6 +138,7 @@ TEST(ProfileFile, DirectoryComesFromTheEnvironment) {
     dir.Write("velmar.ini", "[INTERNETRESERVE]\n" + Gbk("商务间") + " = \"BIZ\"\n");
     ScopedEnv env("VELMAR_INI_DIR", dir.Path().c_str());
     EXPECT_EQ(fw::ProfileDirectory(), dir.Path());
+    EXPECT_EQ(fw::PrivateProfilePath("velmar.ini"), dir.Path() + "/velmar.ini");
     EXPECT_EQ(fw::GetPrivateProfileString("INTERNETRESERVE", Gbk("商务间"), "", 100, "velmar.ini"),
               "BIZ");
     EXPECT_EQ(fw::GetPrivateProfileString("INTERNETRESERVE", "x", "", 100, "missing.ini"), "");

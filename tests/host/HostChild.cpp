@@ -45,10 +45,11 @@ std::string HostPath() { return BinaryDir() + "/bin/reservation-host"; }
 std::string ModulePath() { return BinaryDir() + "/bin/reservation.so"; }
 std::string TestModulePath() { return BinaryDir() + "/bin/reservation_crashtest.so"; }
 
-std::string BookingText(const std::string& number, const std::string& guest) {
+std::string BookingText(const std::string& number, const std::string& guest,
+                        const std::string& guests) {
     const std::string fields[] = {"NET",         number, "网络预订",   "携程",       "021-5555",
                                   "标准间",      "现金", "2026-03-17", "2026-03-20", guest,
-                                  "13800000000", "2",    "1",          "",           "",
+                                  "13800000000", guests, "1",          "",           "",
                                   "1000",        "无烟"};
     std::string text;
     for (const auto& field : fields) text += (text.empty() ? "" : ",") + ts::Gbk(field);

@@ -33,8 +33,10 @@ std::string ModulePath();
 std::string TestModulePath();
 
 // A booking file's bytes (GBK, 17 comma-separated fields) for a stay in the
-// default room type, with this booking number and guest (UTF-8).
-std::string BookingText(const std::string& number, const std::string& guest = "张三");
+// default room type, with this booking number, guest (UTF-8) and number of
+// guests (beyond 32767 the booking is refused).
+std::string BookingText(const std::string& number, const std::string& guest = "张三",
+                        const std::string& guests = "2");
 
 class HostChild {
   public:

@@ -1,8 +1,9 @@
 // What reservation-host tells an operator or a script: the summary line and
 // exit status of a one-shot run on a pipe, usage errors, and the service
-// notifications of a watch. The module here is outcome_module.so, which
-// reports an outcome per file by its name, so each count can be produced on
-// demand; the real module's reports are tested with the module.
+// notifications of a watch. The module here is mostly outcome_module.so,
+// which reports an outcome per file by its name, so each count can be
+// produced on demand; one run of the real module on SQLite shows its
+// refused and failed bookings reaching the counts.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -15,8 +16,7 @@
 #include <vector>
 
 #include "tests/host/HostChild.h"
-#include "tests/support/Encoding.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -194,6 +194,33 @@ TEST(HostRun, ShowsTheScanBetweenLoadAndUnload) {
     EXPECT_EQ(host.Finish(), 0);
     EXPECT_EQ(host.Text(),
               kAttach + "can't open file " + dir.Path() + "/inner,error=5\n" + kSummary + kDetach);
+}
+
+TEST(HostRun, CountsTheRealModulesImportedRefusedAndFailedBookingsAndExitsOne) {
+    std::string why;
+    if (!ts::BackendAvailable(ts::Backend::SQLite, &why)) GTEST_SKIP() << why;
+    ts::HotelDatabase db(ts::Backend::SQLite);
+    // The database refuses the reservation of booking BAD only.
+    db.Execute(
+        "create trigger fail_bad before insert on Reservation when new.CRONum = 'BAD'"
+        " begin select raise(abort, 'injected reservation failure'); end");
+    ts::TempDir dir;
+    ts::WriteFile(dir.File("good.txt"), hosttest::BookingText("WB-1"));
+    ts::WriteFile(dir.File("refused.txt"), hosttest::BookingText("WB-2", "张三", "70000"));
+    ts::WriteFile(dir.File("failing.txt"), hosttest::BookingText("BAD", "李四"));
+
+    HostChild host({dir.Path() + "?1!Zedi"});
+    EXPECT_EQ(host.Finish(), 1) << host.Text();
+    const std::string& out = host.Text();
+    EXPECT_EQ(hosttest::CountOf(out,
+                                "reservation-host: 1 imported, 0 already imported, 1 refused, "
+                                "0 busy, 1 failed, 2 left\n"),
+              1)
+        << out;
+    EXPECT_EQ(hosttest::CountOf(out, "can't import " + dir.File("refused.txt") + ": guests"), 1)
+        << out;
+    EXPECT_EQ(hosttest::CountOf(out, "can't import " + dir.File("failing.txt") + ": "), 1) << out;
+    EXPECT_EQ(db.Count("Reservation"), 1);
 }
 
 TEST(HostRun, ReportsAModuleThatCannotBeLoaded) {

@@ -1,7 +1,8 @@
 // reservation-host --watch with the real module on a private SQLite hotel
 // database, in a child process: bookings written, moved in or released by
 // their writer are imported without waiting for the periodic call; the drop
-// directory can go and come back; SIGTERM and SIGINT end it cleanly.
+// directory can go and come back; a refused booking is written once until
+// its file changes; SIGTERM and SIGINT end it cleanly.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -147,6 +148,32 @@ TEST_F(WatchModeTest, ADropDirectoryMissingAtStartIsWatchedOnceCreated) {
     ASSERT_TRUE(host.WaitFor("imported " + drop_ + "/early.txt")) << host.Text();
 
     ExpectCleanStop(host, SIGTERM);
+}
+
+TEST_F(WatchModeTest, ARefusedBookingIsWrittenOnceUntilItsFileChanges) {
+    const std::string poison = drop_ + "/poison.txt";
+    const std::string line = "can't import " + poison + ": ";
+    ts::WriteFile(poison, BookingText("P-1", "张三", "70000"));
+    auto host = StartWatching();
+    ASSERT_TRUE(host->WaitFor(line)) << host->Text();
+
+    // Each booking written in is one more scan that passes the poison over.
+    for (const std::string number : {"W-1", "W-2", "W-3"}) {
+        ts::WriteFile(drop_ + "/" + number + ".txt", BookingText(number));
+        ASSERT_TRUE(host->WaitFor("imported " + drop_ + "/" + number + ".txt")) << host->Text();
+    }
+    EXPECT_EQ(hosttest::CountOf(host->Text(), line), 1) << host->Text();
+
+    // Changed, it is tried and refused again, once.
+    ts::WriteFile(poison, BookingText("P-22", "张三", "70000"));
+    ASSERT_TRUE(host->WaitFor(line, hosttest::milliseconds(8000), 2)) << host->Text();
+    ts::WriteFile(drop_ + "/W-4.txt", BookingText("W-4"));
+    ASSERT_TRUE(host->WaitFor("imported " + drop_ + "/W-4.txt")) << host->Text();
+    EXPECT_EQ(hosttest::CountOf(host->Text(), line), 2) << host->Text();
+    EXPECT_TRUE(ts::FileExists(poison));
+    EXPECT_EQ(db_->Count("Reservation"), 4);
+
+    ExpectCleanStop(*host, SIGTERM);
 }
 
 TEST_F(WatchModeTest, RefusesARequestWithoutADropDirectory) {
