@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tests/support/HotelDatabase.h"
 #include "tests/support/TempDir.h"
@@ -22,6 +23,9 @@ class ConnectionPooling {
   public:
     // Writes odbcinst.ini and points ODBCSYSINI at it; cpTimeout in seconds.
     explicit ConnectionPooling(int cpTimeout = 120);
+    // ODBCSYSINI at a copy of this odbcinst.ini text as it is (the shipped
+    // packaging/odbcinst.ini).
+    explicit ConnectionPooling(const std::string& odbcinstIni);
     ~ConnectionPooling();
     ConnectionPooling(const ConnectionPooling&) = delete;
     ConnectionPooling& operator=(const ConnectionPooling&) = delete;
@@ -32,5 +36,16 @@ class ConnectionPooling {
 
 // The odbcinst.ini driver name under which pooling applies to backend.
 std::string PooledDriverName(ts::Backend backend);
+
+// The configuration the project ships for backend: packaging/odbcinst.ini,
+// and of packaging/odbc-<backend>.ini the driver name and the driver
+// keywords (every keyword but the description and where the database is).
+// Empty driver when the project ships no data source for backend.
+struct ShippedConfiguration {
+    std::string odbcinstIni;
+    std::string driver;
+    std::vector<std::string> settings;  // "Keyword=value"
+};
+ShippedConfiguration ReadShippedConfiguration(ts::Backend backend);
 
 }  // namespace bench

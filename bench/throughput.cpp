@@ -4,8 +4,9 @@
 // MariaDB.
 //
 //   bench_throughput [--count N] [--backend sqlite|postgresql|mariadb|both]
-//                    [--rounds R] [--pooling auto|always|never]
-//                    [--only module|floor] [--dsn Keyword=value]...
+//                    [--rounds R] [--config stock|shipped|both]
+//                    [--pooling auto|always|never] [--only module|floor]
+//                    [--dsn Keyword=value]...
 //
 // The module is measured twice: in this process (Search's body on a drop
 // directory; the test support keeps the ODBC installer library loaded here)
@@ -14,9 +15,13 @@
 // backend, each with its own bookings, taking turns in R rounds (default 5;
 // each host run includes the host's start, about 10 ms).
 //
-// When the module is slower than the floor by more than the backend's target,
-// the run is repeated in a child process with the driver manager's connection
-// pooling switched on (--pooled, which measures one backend).
+// Two configurations, each in a process of its own: stock (the data source
+// as the test support writes it, the driver by its path, no pooling) and
+// shipped (--shipped: packaging/odbcinst.ini through ODBCSYSINI, which pools
+// connections, and the driver name and keywords of
+// packaging/odbc-<backend>.ini; the floor runs on the same data source).
+// --config picks one (default both). --pooling always (or auto: when stock
+// misses the target) adds a stock run with bare pooling (--pooled).
 //
 // --only runs one side alone (to profile it) and prints no ratio. --dsn sets
 // a driver keyword of the data source for every run, e.g. SyncPragma=FULL
@@ -44,10 +49,10 @@ namespace {
 
 double TargetRatio(ts::Backend backend) { return backend == ts::Backend::SQLite ? 1.25 : 1.5; }
 
-// Runs this program again for one backend with pooling on; answers whether
-// it ran to the end.
-bool RunPooledChild(ts::Backend backend, int count, int rounds,
-                    const std::vector<std::string>& dsn) {
+// Runs this program again for one backend with mode (--pooled or
+// --shipped); answers whether it ran to the end.
+bool RunChild(const char* mode, ts::Backend backend, int count, int rounds, const std::string& only,
+              const std::vector<std::string>& dsn) {
     std::fflush(stdout);
     const pid_t child = fork();
     if (child < 0) return false;
@@ -56,8 +61,9 @@ bool RunPooledChild(ts::Backend backend, int count, int rounds,
         for (char& c : backendArg)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const std::string countArg = "--count=" + std::to_string(count);
-        std::vector<std::string> args = {"bench_throughput", "--pooled", backendArg, countArg,
+        std::vector<std::string> args = {"bench_throughput", mode, backendArg, countArg,
                                          "--rounds=" + std::to_string(rounds)};
+        if (!only.empty()) args.push_back("--only=" + only);
         for (const std::string& setting : dsn) args.push_back("--dsn=" + setting);
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
@@ -90,18 +96,35 @@ bool AllImported(const char* who, int imported, int count, const std::vector<std
 // negative number when not every booking was imported. The floor, the module
 // in this process and the module in the host take turns in rounds, so that a
 // slow spell of the shared machine falls on all three alike.
-double Measure(ts::Backend backend, int count, int rounds, bool pooled, const std::string& only,
-               const std::vector<std::string>& dsn) {
+double Measure(ts::Backend backend, int count, int rounds, bool pooled, bool shipped,
+               const std::string& only, std::vector<std::string> dsn) {
     std::unique_ptr<bench::ConnectionPooling> pooling;
-    if (pooled) pooling = std::make_unique<bench::ConnectionPooling>();
+    std::string driver;
+    const char* config = " (stock: driver by path, no pooling)";
+    if (shipped) {
+        bench::ShippedConfiguration configuration = bench::ReadShippedConfiguration(backend);
+        if (configuration.driver.empty()) {
+            std::printf("%s: no data source shipped; no shipped configuration to measure\n",
+                        ts::BackendName(backend));
+            return 0;
+        }
+        pooling = std::make_unique<bench::ConnectionPooling>(configuration.odbcinstIni);
+        driver = configuration.driver;
+        dsn.insert(dsn.begin(), configuration.settings.begin(), configuration.settings.end());
+        config = " in the shipped configuration";
+    } else if (pooled) {
+        pooling = std::make_unique<bench::ConnectionPooling>();
+        driver = bench::PooledDriverName(backend);
+        config = " with connection pooling";
+    }
     ts::HotelDatabase db(backend);
-    const bench::DataSourceCopy dataSource(db, pooled ? bench::PooledDriverName(backend) : "", dsn);
+    const bench::DataSourceCopy dataSource(db, driver, dsn);
 
     std::string settings;
+    if (!driver.empty()) settings += ", Driver=" + driver;
     for (const std::string& setting : dsn) settings += ", " + setting;
-    std::printf("%s%s, %d bookings in %d rounds, %s%s\n", ts::BackendName(backend),
-                pooled ? " with connection pooling" : "", count, rounds,
-                bench::DurabilitySettings(db).c_str(), settings.c_str());
+    std::printf("%s%s, %d bookings in %d rounds, %s%s\n", ts::BackendName(backend), config, count,
+                rounds, bench::DurabilitySettings(db).c_str(), settings.c_str());
 
     Side floor, module, host;
     int serial = 1;
@@ -136,11 +159,11 @@ double Measure(ts::Backend backend, int count, int rounds, bool pooled, const st
         bench::PrintRate("floor (5 prepared statements, 1 connection)", floor.bookings,
                          floor.seconds);
     if (module.bookings > 0) {
-        bench::PrintRate(
-            pooled ? "module in this process, pooled connections" : "module in this process",
-            module.bookings, module.seconds);
-        bench::PrintRate(pooled ? "module in reservation-host, pooled connections"
-                                : "module in reservation-host",
+        bench::PrintRate(pooled || shipped ? "module in this process, pooled connections"
+                                           : "module in this process",
+                         module.bookings, module.seconds);
+        bench::PrintRate(pooled || shipped ? "module in reservation-host, pooled connections"
+                                           : "module in reservation-host",
                          host.bookings, host.seconds);
     }
     if (!only.empty()) return 0;
@@ -148,8 +171,11 @@ double Measure(ts::Backend backend, int count, int rounds, bool pooled, const st
     const double inProcess = module.seconds / floor.seconds;
     const double inHost = host.seconds / floor.seconds;
     std::printf(
-        "  module cost / floor cost: %.2f in this process, %.2f in the host (target at most "
+        "  module cost / floor cost, %s: %.2f in this process, %.2f in the host (target at most "
         "%.2f)\n",
+        shipped  ? "shipped configuration"
+        : pooled ? "stock, pooled"
+                 : "stock, unpooled",
         inProcess, inHost, TargetRatio(backend));
     return std::max(inProcess, inHost);
 }
@@ -163,7 +189,9 @@ int main(int argc, char** argv) {
         const int count = options.Int("count", 2000);
         const int rounds = std::min(options.Int("rounds", 5), count);
         const bool pooled = options.Has("pooled");
-        const std::string pooling = options.Text("pooling", "auto");
+        const bool shipped = options.Has("shipped");
+        const std::string pooling = options.Text("pooling", "never");
+        const std::string configs = options.Text("config", "both");
         const std::string only = options.Text("only", "");
         const std::vector<std::string> dsn = options.All("dsn");
         if (only != "" && only != "module" && only != "floor") {
@@ -171,19 +199,36 @@ int main(int argc, char** argv) {
             return 2;
         }
         const std::vector<ts::Backend> backends = options.Backends();
-        if (pooled && backends.size() != 1) {
-            std::fprintf(stderr, "bench_throughput: --pooled measures one --backend\n");
+        if ((pooled || shipped) && backends.size() != 1) {
+            std::fprintf(stderr,
+                         "bench_throughput: --pooled and --shipped measure one --backend\n");
+            return 2;
+        }
+        if (configs != "both" && configs != "stock" && configs != "shipped") {
+            std::fprintf(stderr, "bench_throughput: --config is stock, shipped or both\n");
             return 2;
         }
 
         for (ts::Backend backend : backends) {
             if (!bench::BackendReady(backend)) continue;
-            const double ratio = Measure(backend, count, rounds, pooled, only, dsn);
+            if (pooled || shipped) {
+                if (Measure(backend, count, rounds, pooled, shipped, only, dsn) < 0) return 1;
+                continue;
+            }
+            // Each configuration in a child of its own: the driver manager
+            // reads the pooling switch once per process.
+            if (configs != "stock" && !RunChild("--shipped", backend, count, rounds, only, dsn)) {
+                std::fprintf(stderr,
+                             "bench_throughput: the run in the shipped configuration failed\n");
+                return 1;
+            }
+            if (configs == "shipped") continue;
+            const double ratio = Measure(backend, count, rounds, false, false, only, dsn);
             std::fflush(stdout);
             if (ratio < 0) return 1;
-            if (pooled || !only.empty()) continue;
+            if (!only.empty()) continue;
             if (pooling == "always" || (pooling == "auto" && ratio > TargetRatio(backend))) {
-                if (!RunPooledChild(backend, count, rounds, dsn)) {
+                if (!RunChild("--pooled", backend, count, rounds, only, dsn)) {
                     std::fprintf(stderr, "bench_throughput: the pooled run failed\n");
                     return 1;
                 }

@@ -1,13 +1,17 @@
 #include "recordlayer/DbConnection.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "recordlayer/CDBException.h"
 #include "recordlayer/TableRecord.h"
@@ -15,18 +19,48 @@
 namespace rl {
 namespace {
 
+// The loaded object whose file name is name ("libsqlite3odbc.so"), as the
+// path it was loaded by; empty when none is.
+std::string LoadedPath(const std::string& name) {
+    struct Search {
+        const std::string* name;
+        std::string path;
+    } search{&name, ""};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            const std::string_view path = info->dlpi_name != nullptr ? info->dlpi_name : "";
+            const std::size_t slash = path.rfind('/');
+            if (path.substr(slash == std::string_view::npos ? 0 : slash + 1) != *s->name) return 0;
+            s->path = path;
+            return 1;
+        },
+        &search);
+    return search.path;
+}
+
 // The driver manager loads a driver, and the driver its set-up library, at
 // the first connection and unloads them with the last one: with one
 // connection per booking that is a load, an ini read and a leak of a few KB
 // per booking. Keeping both loaded for the life of the process ends that.
+// Done once per driver: the driver reports its file name without the
+// directory, which the dynamic loader would otherwise search the library
+// path for on every connection.
 void KeepDriverLoaded(SQLHDBC dbc) {
     static const bool setupPinned =
         dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE | RTLD_GLOBAL) != nullptr;
     (void)setupPinned;
     SQLCHAR name[512] = {};
     if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, nullptr))) return;
+    static std::mutex guard;  // connections of different threads share the list
+    static std::vector<std::string> pinned;
+    const std::lock_guard<std::mutex> lock(guard);
+    const std::string driver = reinterpret_cast<const char*>(name);
+    if (std::find(pinned.begin(), pinned.end(), driver) != pinned.end()) return;
+    pinned.push_back(driver);
     // Only a library that is loaded already is marked; nothing new is loaded.
-    dlopen(reinterpret_cast<const char*>(name), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    const std::string path = LoadedPath(driver);
+    dlopen(path.empty() ? driver.c_str() : path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 // A statement handle for one call, freed on every path.
@@ -257,9 +291,9 @@ void DbConnection::ExecuteDirect(std::string_view sql) {
 
 std::optional<long> DbConnection::LastInsertedIdentity(std::string_view table,
                                                        std::string_view column) {
-    const std::string sql =
-        dialect_.IdentityQuery(dialect_.RenderName(table), dialect_.RenderName(column));
-    if (sql.empty()) return std::nullopt;
+    const std::string expression = IdentityExpression(table, column);
+    if (expression.empty()) return std::nullopt;
+    const std::string sql = "select " + expression;
     ScopedStatement stmt(dbc_);
     CheckOdbc(SQLExecDirect(stmt.get(), SqlText(sql), static_cast<SQLINTEGER>(sql.size())),
               SQL_HANDLE_STMT, stmt.get(), "read the assigned identity");
@@ -271,6 +305,11 @@ std::optional<long> DbConnection::LastInsertedIdentity(std::string_view table,
     if (indicator == SQL_NULL_DATA)
         throw CDBException("HY000", 0, "no identity was assigned on this connection");
     return value;
+}
+
+std::string DbConnection::IdentityExpression(std::string_view table,
+                                             std::string_view column) const {
+    return dialect_.IdentityExpression(dialect_.RenderName(table), dialect_.RenderName(column));
 }
 
 SQLHSTMT DbConnection::AllocateStatement() {

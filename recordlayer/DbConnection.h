@@ -61,6 +61,10 @@ class DbConnection {
     // the caller then finds the row some other way. Throws when the query
     // fails or the connection assigned none.
     std::optional<long> LastInsertedIdentity(std::string_view table, std::string_view column);
+    // The same identity as an SQL expression, for a statement that reads the
+    // new row by it in the same round trip ("... where Acct = <expression>");
+    // empty when the dialect knows no way to ask.
+    std::string IdentityExpression(std::string_view table, std::string_view column) const;
 
   private:
     // Records with a statement open on this connection; CloseConnection

@@ -63,17 +63,17 @@ std::string Dialect::RenderName(std::string_view declared) const {
     return rendered;
 }
 
-std::string Dialect::IdentityQuery(std::string_view renderedTable,
-                                   std::string_view renderedColumn) const {
+std::string Dialect::IdentityExpression(std::string_view renderedTable,
+                                        std::string_view renderedColumn) const {
     switch (family) {
         case DbFamily::SQLite:
-            return "select last_insert_rowid()";
+            return "last_insert_rowid()";
         case DbFamily::SqlServer:
-            return "select @@IDENTITY";
+            return "@@IDENTITY";
         case DbFamily::MySQL:
             // Per connection, like the others: another session's insert does
             // not move it.
-            return "select last_insert_id()";
+            return "last_insert_id()";
         case DbFamily::PostgreSQL: {
             // pg_get_serial_sequence parses the table as SQL (quotes allowed)
             // but takes the column name literally, so the column goes unquoted.
@@ -89,7 +89,7 @@ std::string Dialect::IdentityQuery(std::string_view renderedTable,
                 table += c;
                 if (c == '\'') table += '\'';
             }
-            return "select currval(pg_get_serial_sequence('" + table + "', '" + column + "'))";
+            return "currval(pg_get_serial_sequence('" + table + "', '" + column + "'))";
         }
         case DbFamily::Other:
             break;

@@ -21,11 +21,12 @@ struct Dialect {
     // "[dbo].[GstProfile]" -> "dbo"."gstprofile" / "GstProfile" / [dbo].[GstProfile]
     std::string RenderName(std::string_view declared) const;
 
-    // A statement that answers the identity the connection last assigned, for
-    // the given rendered table and column; empty when the family has none
-    // (Other: a database this table does not know).
-    std::string IdentityQuery(std::string_view renderedTable,
-                              std::string_view renderedColumn) const;
+    // An SQL expression for the identity the connection last assigned, for
+    // the given rendered table and column, usable in a select list or a where
+    // clause; empty when the family has none (Other: a database this table
+    // does not know).
+    std::string IdentityExpression(std::string_view renderedTable,
+                                   std::string_view renderedColumn) const;
 };
 
 // Picks the family from SQL_DBMS_NAME.

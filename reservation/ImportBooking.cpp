@@ -3,6 +3,7 @@
 #include "reservation/ImportBooking.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 
@@ -97,12 +98,15 @@ void InsertProfile(rl::DbConnection& db, const Booking& b) {
 // second can still confuse. Names are compared here, byte for byte, because an
 // empty text is stored as NULL.
 std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
-    const std::optional<long> assigned = db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]");
+    // The identity is asked for inside the read-back: one round trip for both.
+    // As a subquery it is one value for the whole statement, which the index
+    // on Acct can seek (a volatile function compared row by row cannot).
+    const std::string assigned = db.IdentityExpression("[dbo].[GstProfile]", "[Acct]");
     CGstProfileTbl readBack(&db);
-    if (assigned) {
-        readBack.OpenRows(rl::SnapshotOpen,
-                          "select * from GstProfile where Acct = ? and OrgTime = ?", 0,
-                          {std::int64_t{*assigned}, b.now.time});
+    if (!assigned.empty()) {
+        const std::string sql =
+            "select * from GstProfile where Acct = (select " + assigned + ") and OrgTime = ?";
+        readBack.OpenRows(rl::SnapshotOpen, sql.c_str(), 0, {b.now.time});
     } else {
         static std::uint64_t tracedCall = 0;
         if (tracedCall != SearchCallNumber()) {
@@ -267,11 +271,21 @@ bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
 }
 
 Handled ImportBooking(BookingClaim& claim) {
+    // A transaction that failed may have failed at its commit after the server
+    // had made it permanent (the connection lost before the answer came). The
+    // file goes back to the drop directory; when this process imports it
+    // again, it looks for that commit first, as for a booking taken up.
+    static std::set<std::string> failedBefore;
     ImportOptions options;
-    options.checkEarlierImport = claim.TakenUp();
+    options.checkEarlierImport = claim.TakenUp() || failedBefore.count(claim.Name()) != 0;
     options.stillClaimed = [&claim] { return claim.Refresh(); };
     const ImportOutcome outcome = RunImportTransaction(BookingFieldTable, options);
     if (outcome.accountRead) ImportedGuestAccount = outcome.account;
+
+    if (outcome.status == ImportOutcome::DatabaseError)
+        failedBefore.insert(claim.Name());
+    else
+        failedBefore.erase(claim.Name());
 
     const std::string path = claim.Path();
     switch (outcome.status) {

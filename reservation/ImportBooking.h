@@ -40,7 +40,8 @@ struct ImportOutcome {
 
 struct ImportOptions {
     // Look for rows an earlier, interrupted import committed for this very
-    // booking: only for a booking found claimed after a crash.
+    // booking: only for a booking found claimed after a crash, or one whose
+    // import failed before in this process.
     bool checkEarlierImport = false;
     // Asked right before the commit; false rolls back with ClaimLost.
     std::function<bool()> stillClaimed;

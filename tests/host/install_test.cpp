@@ -41,7 +41,8 @@ TEST(Install, AStagedInstallationUnderAnotherPrefixImportsWithoutModuleOption) {
           share + "db/sqlite/schema.sql", share + "db/postgresql/schema.sql",
           share + "db/mariadb/schema.sql", share + "examples/velmar.ini",
           share + "examples/odbc-sqlite.ini", share + "examples/odbc-postgresql.ini",
-          share + "examples/example.conf", root + "lib/systemd/system/reservation-import@.service",
+          share + "examples/odbcinst.ini", share + "examples/example.conf",
+          root + "lib/systemd/system/reservation-import@.service",
           root + "lib/sysusers.d/reservation.conf"})
         EXPECT_TRUE(ts::FileExists(file)) << file;
 

@@ -42,20 +42,21 @@ TEST(Dialect, PlainNamesAndDotsInsideBrackets) {
     EXPECT_EQ(d.RenderName("[odd.name]"), "\"odd.name\"");
 }
 
-TEST(Dialect, IdentityQueryPerFamily) {
-    EXPECT_EQ(
-        Make("\"", false, false, rl::DbFamily::SQLite).IdentityQuery("\"GstProfile\"", "\"Acct\""),
-        "select last_insert_rowid()");
+TEST(Dialect, IdentityExpressionPerFamily) {
+    EXPECT_EQ(Make("\"", false, false, rl::DbFamily::SQLite)
+                  .IdentityExpression("\"GstProfile\"", "\"Acct\""),
+              "last_insert_rowid()");
     EXPECT_EQ(Make("\"", true, false, rl::DbFamily::SqlServer)
-                  .IdentityQuery("[dbo].[GstProfile]", "[Acct]"),
-              "select @@IDENTITY");
+                  .IdentityExpression("[dbo].[GstProfile]", "[Acct]"),
+              "@@IDENTITY");
     // The sequence function takes the column name literally: no quotes.
     EXPECT_EQ(Make("\"", true, true, rl::DbFamily::PostgreSQL)
-                  .IdentityQuery("\"dbo\".\"gstprofile\"", "\"acct\""),
-              "select currval(pg_get_serial_sequence('\"dbo\".\"gstprofile\"', 'acct'))");
-    EXPECT_EQ(Make("`", false, false, rl::DbFamily::MySQL).IdentityQuery("`GstProfile`", "`Acct`"),
-              "select last_insert_id()");
-    EXPECT_EQ(Make("\"", true, false, rl::DbFamily::Other).IdentityQuery("t", "c"), "");
+                  .IdentityExpression("\"dbo\".\"gstprofile\"", "\"acct\""),
+              "currval(pg_get_serial_sequence('\"dbo\".\"gstprofile\"', 'acct'))");
+    EXPECT_EQ(
+        Make("`", false, false, rl::DbFamily::MySQL).IdentityExpression("`GstProfile`", "`Acct`"),
+        "last_insert_id()");
+    EXPECT_EQ(Make("\"", true, false, rl::DbFamily::Other).IdentityExpression("t", "c"), "");
 }
 
 TEST(Dialect, FamilyFromTheDbmsName) {

@@ -5,11 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/host/HostChild.h"
 #include "tests/import/ImportFixture.h"
@@ -166,6 +169,60 @@ TEST_P(DatabaseFault, ServerStoppedHardInTheMiddleOfABatch) {
 INSTANTIATE_TEST_SUITE_P(Servers, DatabaseFault,
                          ::testing::Values(ts::Backend::PostgreSQL, ts::Backend::MariaDB),
                          ts::BackendParamName);
+
+// The service's data source as the package ships it: packaging/odbcinst.ini
+// (pooled drivers) in dir, and ODBCINI pointed at an odbc.ini there that
+// holds the database's own data source with the driver name and keywords of
+// packaging/odbc-postgresql.ini. Answers the "ODBCSYSINI=dir" a host needs.
+std::string ShippedPostgreSQLSource(const ts::HotelDatabase& db, const ts::TempDir& dir) {
+    const std::string packaging = ts::SourceDir() + "/packaging/";
+    ts::WriteFile(dir.File("odbcinst.ini"), ts::ReadFile(packaging + "odbcinst.ini"));
+    std::string ini;
+    std::istringstream own(ts::ReadFile(db.OdbcIniPath()));
+    for (std::string line; std::getline(own, line);)
+        if (!line.starts_with("Driver")) ini += line + "\n";
+    std::istringstream shipped(ts::ReadFile(packaging + "odbc-postgresql.ini"));
+    for (std::string line; std::getline(shipped, line);) {
+        const std::string key = line.substr(0, line.find_first_of(" ="));
+        if (line.find('=') != std::string::npos && !line.starts_with(";") && key != "Servername" &&
+            key != "Port" && key != "Database")
+            ini += line + "\n";
+    }
+    ts::WriteFile(dir.File("user-odbc.ini"), ini);
+    // Here, not in the host's extra environment: the first of two entries
+    // of one name is the one that counts, and ODBCINI is inherited.
+    setenv("ODBCINI", dir.File("user-odbc.ini").c_str(), 1);
+    return "ODBCSYSINI=" + dir.Path();
+}
+
+// A watching host keeps its connection in the driver manager's pool between
+// bookings; the server stopped hard leaves it dead there. Once the server is
+// back the same host imports again, and no booking is lost or partial.
+TEST(DatabaseFault, PooledConnectionOutlivesAServerStoppedHard) {
+    std::string why;
+    if (!ts::BackendAvailable(ts::Backend::PostgreSQL, &why)) GTEST_SKIP() << why;
+    PrivateCluster cluster;
+    ASSERT_TRUE(cluster.Ok());
+    setenv("RESERVATION_TEST_PG_PORT", cluster.Port().c_str(), 1);
+    ts::HotelDatabase db(ts::Backend::PostgreSQL);
+    ts::TempDir drop, config;
+    const std::string sysini = ShippedPostgreSQLSource(db, config);
+    std::set<std::string> numbers = DropBookings(drop, "P", 40);
+    const std::string request = drop.Path() + "?1!desk";
+
+    HostChild host({"--interval", "1", "--watch", request}, HostChild::Output::Pipe,
+                   hosttest::HostPath(), {sysini});
+    ASSERT_TRUE(host.WaitFor("imported ", 20s, 5)) << host.Text();
+    cluster.StopHard();
+    ASSERT_TRUE(host.WaitFor("can't import", 20s)) << host.Text();
+    cluster.Start();
+    // New bookings wake the host; the failed ones come back with the interval.
+    for (const std::string& n : DropBookings(drop, "Q", 5)) numbers.insert(n);
+    EXPECT_TRUE(host.WaitFor("imported ", 60s, static_cast<int>(numbers.size()))) << host.Text();
+    host.Signal(SIGTERM);
+    EXPECT_EQ(host.Finish(kBatchRun), 0) << host.Text();
+    ExpectExactlyOnce(db, drop.Path(), numbers, true);
+}
 
 TEST(DatabaseFault, SQLiteDatabaseLockedByAnotherWriter) {
     ts::HotelDatabase db(ts::Backend::SQLite);
