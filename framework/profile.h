@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+// <windows.h> makes GetPrivateProfileString a macro for the ANSI or wide
+// function; ours is a name of its own.
+#undef GetPrivateProfileString
+
 namespace fw {
 
 // Reads from the file at path.
@@ -21,11 +25,15 @@ std::string ParseProfileString(std::string_view text, std::string_view section,
                                std::string_view key, std::string_view defaultValue,
                                std::size_t bufferSize);
 
-// The directory that holds the module's ini file: $VELMAR_INI_DIR when set
-// and not empty, else "/etc".
+// The first bufferSize - 1 bytes of value; "" for a buffer of 0.
+std::string CutProfileValue(std::string_view value, std::size_t bufferSize);
+
+// The directory that holds the module's ini file: on POSIX $VELMAR_INI_DIR
+// when set and not empty, else "/etc"; on Win32 the Windows directory.
 std::string ProfileDirectory();
 
-// Reads from fileName (no directory) inside ProfileDirectory().
+// Reads from fileName (no directory) inside ProfileDirectory(); on Win32
+// through GetPrivateProfileStringA, which looks there itself.
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue, std::size_t bufferSize,
                                     const std::string& fileName);
