@@ -15,9 +15,6 @@ namespace fw {
 // error (one write(2)) on POSIX, OutputDebugStringA on Win32. Never fails.
 void WriteTraceChannel(std::string_view line);
 
-// Breaks t down in the local time zone; false when it cannot.
-bool ToLocalTime(std::time_t t, std::tm& local);
-
 // A host name with every character other than letters, digits, "-", "."
 // and "_" replaced by "_".
 std::string TagSafeHostName(std::string host);

@@ -1,14 +1,11 @@
 #include "recordlayer/DbConnection.h"
 
-#include <dlfcn.h>
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <optional>
 
+#include "framework/odbcdriver.h"
 #include "recordlayer/CDBException.h"
 #include "recordlayer/TableRecord.h"
 
@@ -20,13 +17,9 @@ namespace {
 // connection per booking that is a load, an ini read and a leak of a few KB
 // per booking. Keeping both loaded for the life of the process ends that.
 void KeepDriverLoaded(SQLHDBC dbc) {
-    static const bool setupPinned =
-        dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE | RTLD_GLOBAL) != nullptr;
-    (void)setupPinned;
     SQLCHAR name[512] = {};
-    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, nullptr))) return;
-    // Only a library that is loaded already is marked; nothing new is loaded.
-    dlopen(reinterpret_cast<const char*>(name), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, nullptr))) name[0] = 0;
+    fw::PinOdbcDriver(reinterpret_cast<const char*>(name));
 }
 
 // A statement handle for one call, freed on every path.
@@ -74,27 +67,6 @@ std::string ConnectValue(std::string_view connect, std::string_view key) {
     return "";
 }
 
-// The odbc.ini files unixODBC reads data sources from, as "odbcinst -j"
-// lists them: the user's ($ODBCINI, else ~/.odbc.ini) and the system's
-// ($ODBCSYSINI/odbc.ini, else /etc/odbc.ini).
-std::string DataSourceFiles() {
-    std::string user;
-    if (const char* ini = std::getenv("ODBCINI"); ini != nullptr && *ini != '\0') {
-        user = ini;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || *home == '\0') {
-            const struct passwd* entry = getpwuid(getuid());
-            home = entry != nullptr ? entry->pw_dir : "~";
-        }
-        user = std::string(home) + "/.odbc.ini";
-    }
-    const char* sysini = std::getenv("ODBCSYSINI");
-    const std::string system =
-        std::string(sysini != nullptr && *sysini != '\0' ? sysini : "/etc") + "/odbc.ini";
-    return user + " and " + system;
-}
-
 }  // namespace
 
 DbConnection::DbConnection() = default;
@@ -136,7 +108,7 @@ void DbConnection::OpenConnection(std::string_view connect, unsigned /*options*/
             throw CDBException(error.SqlState(), error.NativeError(),
                                error.DriverMessage() + " (data source \"" +
                                    ConnectValue(text, "DSN") + "\", looked for in " +
-                                   DataSourceFiles() + ")");
+                                   fw::OdbcDataSourceLocations() + ")");
         throw error;
     }
     connected_ = true;

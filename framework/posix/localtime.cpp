@@ -1,5 +1,5 @@
 // The local time zone on POSIX: localtime_r (TZ, else /etc/localtime).
-#include "framework/sysdeps.h"
+#include "framework/clock.h"
 
 namespace fw {
 

@@ -3,7 +3,7 @@
 // (SystemTimeToTzSpecificLocalTime), not the CRT's TZ variable.
 #include <windows.h>
 
-#include "framework/sysdeps.h"
+#include "framework/clock.h"
 
 namespace fw {
 
