@@ -75,7 +75,13 @@ std::string FinishLine(Priority priority, std::string_view text) {
 
     std::string out;
     out.reserve(text.size() + 8);
-    if (journal) out += "<" + std::to_string(static_cast<int>(priority)) + ">";
+    if (journal) {
+        // Appended piece by piece: "<" + std::to_string(...) trips GCC 12's
+        // -Wrestrict false positive at -O3.
+        out += '<';
+        out += std::to_string(static_cast<int>(priority));
+        out += '>';
+    }
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '\n') {
