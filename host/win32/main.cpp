@@ -130,8 +130,9 @@ int main(int argc, char** argv) {
         const std::string directory = DropDirectoryOf(request);
         if (directory.empty()) {
             status = kNeedsAPerson;  // the module says why, and scans nothing
-        } else if ((GetFileAttributesA(directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-                   GetFileAttributesA(directory.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        } else if (const DWORD attributes = GetFileAttributesA(directory.c_str());
+                   attributes == INVALID_FILE_ATTRIBUTES ||
+                   (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             Note("the drop directory " + directory + " does not exist; nothing imported");
             status = kNeedsAPerson;
             continue;
