@@ -5,8 +5,8 @@
 #  - mode 1 imports a booking: the rows land, the rate is the nightly rate,
 #    the file is removed;
 #  - a database error (a table missing) rolls the booking back and keeps the
-#    file;
-#  - a file another program holds open is busy and stays.
+#    file.
+# (The sharing violation of a file held open is the platform test's.)
 #   import_test.sh WINE BINDIR SOURCEDIR
 # Runs with its own WINEPREFIX (from CTest); writes velmar.ini into that
 # prefix's Windows directory, so CTest keeps it apart from other tests with a
