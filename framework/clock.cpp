@@ -4,6 +4,7 @@
 
 #include "framework/gbktext.h"
 #include "framework/nodestructor.h"
+#include "framework/sysdeps.h"
 
 namespace fw {
 namespace {
@@ -91,7 +92,7 @@ ClockReading ReadLocalClock() {
     const auto& source = ClockSource();
     std::time_t now = source ? source() : std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    ToLocalTime(now, local);
     return ClockReading{FormatTime("%H:%M:%S", local), FormatTime("%Y-%m-%d", local)};
 }
 

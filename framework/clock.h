@@ -18,6 +18,10 @@ struct ClockReading {
 // Reads the clock once (time(2) + localtime_r + strftime).
 ClockReading ReadLocalClock();
 
+// Breaks t down in the local time zone (localtime_r on POSIX, the system's
+// time zone rules on Win32); false when it cannot.
+bool ToLocalTime(std::time_t t, std::tm& local);
+
 // Tests pin the clock: the source returns the epoch seconds to read. An empty
 // function restores the real clock.
 void SetClockSource(std::function<std::time_t()> source);

@@ -1,9 +1,13 @@
 // Directory: a directory opened once, by which every later open, rename and
-// removal is made relative to it (openat, renameat, unlinkat). A directory
-// swapped in under the same path later, or a symbolic link put in its place,
-// is never reached through it.
+// removal is made relative to it. On POSIX through its descriptor (openat,
+// renameat, unlinkat): a directory swapped in under the same path later, or a
+// symbolic link put in its place, is never reached through it. On Win32 it
+// holds a directory handle (for the times, and refusing a junction or link
+// at open) and names its entries by the path it was opened with (MoveFileExA,
+// DeleteFileA, CreateDirectoryA): a directory renamed away and replaced under
+// that path later is reached there.
 //
-// Owns one descriptor; move-only. Every operation reports its failure as a
+// Owns one descriptor or handle; move-only. Every operation reports its failure as a
 // FileError and never throws.
 #pragma once
 
@@ -13,6 +17,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
 
 #include "fileerror.h"
 
@@ -52,8 +57,17 @@ class Directory {
     Directory OpenChild(const std::string& name, bool create, unsigned mode,
                         FileError& error) const;
 
-    bool IsOpen() const { return fd_ >= 0; }
-    int Descriptor() const { return fd_; }
+    bool IsOpen() const { return handle_ != -1; }
+    // The POSIX descriptor; meaningless on Win32.
+    int Descriptor() const { return static_cast<int>(handle_); }
+    // The path it was opened with, absolute when that was.
+    const std::string& Path() const { return path_; }
+
+    // The permission bits of the directory (with setgid); 0700 when they
+    // cannot be read. Win32 has ACLs instead, inherited by new entries: 0700.
+    unsigned Permissions() const;
+    // Sets them; nothing on Win32.
+    void SetPermissions(unsigned mode) const;
 
     // The version of the entry name (a symbolic link itself, not followed).
     // False when it cannot be read; isRegular tells a regular file.
@@ -76,8 +90,9 @@ class Directory {
     std::time_t ModifiedAt() const;
 
   private:
-    explicit Directory(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    Directory(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+    std::intptr_t handle_ = -1;  // descriptor, or HANDLE; -1 (INVALID_HANDLE_VALUE) when closed
+    std::string path_;
 };
 
 }  // namespace fw

@@ -1,10 +1,10 @@
 // Directory enumeration in the order the file system gives, "." and ".."
-// included; every name matches. Reads an open Directory through a descriptor
-// of its own, so the scan sees the directory that was opened, whatever the
-// path names later. Owns the DIR stream.
+// included; every name matches. On POSIX it reads an open Directory through a
+// descriptor of its own, so the scan sees the directory that was opened,
+// whatever the path names later (owns the DIR stream); on Win32 it lists
+// Path()\* with FindFirstFileA/FindNextFileA while the Directory's handle
+// keeps that directory in place (owns the find handle).
 #pragma once
-
-#include <dirent.h>
 
 #include <string>
 
@@ -29,11 +29,12 @@ class DirectoryScan {
     void End();
 
   private:
-    DIR* dir_ = nullptr;
+    void* stream_ = nullptr;  // DIR*, or the Win32 find state
 };
 
 // Makes a path absolute against the current directory (no symlink
-// resolution, no normalisation); a path starting with "/" is returned as is.
+// resolution, no normalisation); an absolute path ("/..." on POSIX; "X:\...",
+// "\\server\..." or "\..." on Win32) is returned as is.
 std::string MakeAbsolute(const std::string& path);
 
 }  // namespace fw

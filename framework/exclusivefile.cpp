@@ -1,98 +1,15 @@
+// What ExclusiveFile does alike on every platform; the opening, reading and
+// closing are in posix/ and win32/.
 #include "framework/exclusivefile.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-#include <ctime>
-#include <mutex>
 #include <utility>
 
-#include "framework/crashpoint.h"
-
 namespace fw {
-
-// framework_crashpoints overrides it in the test module.
-__attribute__((weak)) bool LocksDisabledForTest() { return false; }
-
-namespace {
-
-// While we hold a lease, another process opening the file makes the kernel
-// send us the lease-break signal, SIGIO by default, whose default action
-// terminates the process. The lease is held only for an instant, but that
-// instant must not kill the host. A host that installed its own SIGIO
-// handling keeps it.
-void KeepLeaseBreaksHarmless() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction current {};
-        if (sigaction(SIGIO, nullptr, &current) != 0) return;
-        if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_DFL) {
-            struct sigaction ignore {};
-            ignore.sa_handler = SIG_IGN;
-            sigemptyset(&ignore.sa_mask);
-            sigaction(SIGIO, &ignore, nullptr);
-        }
-    });
-}
-
-void CloseKeepingErrno(int fd) {
-    int saved = errno;
-    ::close(fd);
-    errno = saved;
-}
-
-// Modified within kQuietSeconds of now, either way (a writer on another
-// machine may run a little ahead).
-bool RecentlyModified(const struct stat& st) {
-    const std::time_t now = std::time(nullptr);
-    const std::time_t modified = st.st_mtim.tv_sec;
-    return modified > now - kQuietSeconds && modified < now + kQuietSeconds;
-}
-
-// Proves that the writer is done with the file, then takes the flock that
-// keeps other hosts of this machine away while we hold it. Returns None, or
-// the category that makes Open fail.
-FileError Claim(int fd, const struct stat& st, bool& locked, WriterDoneProof& proof) {
-    KeepLeaseBreaksHarmless();
-    locked = false;
-    const bool locksOff = LocksDisabledForTest();
-
-    bool leased = false;
-    if (!locksOff && fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
-        leased = true;
-    } else if (!locksOff && (errno == EAGAIN || errno == EBUSY)) {
-        return FileError::SharingViolation;
-    } else if (!locksOff && errno != EACCES && errno != EPERM && errno != EINVAL &&
-               errno != ENOSYS) {
-        return FileErrorFromErrno(errno);
-    }
-    // The lease proved exclusivity at this instant; holding it longer would
-    // stall a writer's open on every booking.
-    if (leased) fcntl(fd, F_SETLEASE, F_UNLCK);
-    proof = leased ? WriterDoneProof::Lease : WriterDoneProof::QuietPeriod;
-    if (!leased && RecentlyModified(st)) return FileError::SharingViolation;
-
-    if (locksOff) return FileError::None;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        locked = true;
-    } else if (errno == EWOULDBLOCK) {
-        return FileError::SharingViolation;
-    }
-    // A file system without flock: the claim of the caller keeps other hosts
-    // away.
-    return FileError::None;
-}
-
-}  // namespace
 
 ExclusiveFile::~ExclusiveFile() { Close(); }
 
 ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : handle_(std::exchange(other.handle_, -1)),
       locked_(std::exchange(other.locked_, false)),
       proof_(other.proof_),
       version_(other.version_) {}
@@ -100,76 +17,12 @@ ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept
 ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = std::exchange(other.fd_, -1);
+        handle_ = std::exchange(other.handle_, -1);
         locked_ = std::exchange(other.locked_, false);
         proof_ = other.proof_;
         version_ = other.version_;
     }
     return *this;
-}
-
-ExclusiveFile ExclusiveFile::Open(const Directory& directory, const std::string& name,
-                                  FileError& error) {
-    // O_NONBLOCK keeps the open of a FIFO without writer (or of a file
-    // another process holds a lease on) from hanging the scan.
-    int fd = ::openat(directory.Descriptor(), name.c_str(),
-                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        switch (errno) {
-            case ELOOP:  // the name itself is a symbolic link
-            case ENXIO:  // a socket, or a device without its driver
-                error = FileError::AccessDenied;
-                break;
-            default:
-                error = FileErrorFromErrno(errno);
-        }
-        return ExclusiveFile();
-    }
-
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        error = FileErrorFromErrno(errno);
-        CloseKeepingErrno(fd);
-        return ExclusiveFile();
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = FileError::AccessDenied;
-        ::close(fd);
-        return ExclusiveFile();
-    }
-
-    ExclusiveFile file;
-    error = Claim(fd, st, file.locked_, file.proof_);
-    if (error != FileError::None) {
-        if (file.locked_) flock(fd, LOCK_UN);
-        ::close(fd);
-        file.locked_ = false;
-        return ExclusiveFile();
-    }
-    file.fd_ = fd;
-    file.version_ = VersionOf(st);
-    return file;
-}
-
-ssize_t ExclusiveFile::Read(void* buffer, std::size_t size, FileError& error) {
-    if (fd_ < 0) {
-        error = FileError::InvalidFile;
-        return -1;
-    }
-    ssize_t n;
-    do {
-        n = ::read(fd_, buffer, size);
-    } while (n < 0 && errno == EINTR);
-    error = n < 0 ? FileErrorFromErrno(errno) : FileError::None;
-    return n;
-}
-
-void ExclusiveFile::Close() {
-    if (fd_ < 0) return;
-    if (locked_) flock(fd_, LOCK_UN);
-    ::close(fd_);
-    fd_ = -1;
-    locked_ = false;
 }
 
 }  // namespace fw

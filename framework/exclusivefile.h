@@ -13,12 +13,16 @@
 // Either way an exclusive non-blocking flock is also taken where the file
 // system has one, so that two hosts on one machine never hold one file; a
 // flock held elsewhere is SharingViolation. The flock is dropped before the
-// descriptor is closed. Move-only.
+// descriptor is closed.
+// On Win32 the proof is the open itself: CreateFileA with share mode 0 fails
+// with ERROR_SHARING_VIOLATION (32) while anyone else has the file open, and
+// keeps everyone else out while we hold it. Move-only.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "directory.h"
@@ -30,6 +34,7 @@ namespace fw {
 enum class WriterDoneProof {
     Lease,        // no other descriptor was open on the file
     QuietPeriod,  // no lease here; unchanged for kQuietSeconds
+    ShareNone,    // Win32: opened with share mode 0
 };
 inline constexpr int kQuietSeconds = 5;
 
@@ -47,13 +52,13 @@ class ExclusiveFile {
     static ExclusiveFile Open(const Directory& directory, const std::string& name,
                               FileError& error);
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return handle_ != -1; }
 
     // The proof that was used, and the version of the file when it was opened.
     WriterDoneProof Proof() const { return proof_; }
     const FileVersion& Version() const { return version_; }
 
-    // One read(2) of at most size bytes (retried on EINTR). Returns the count;
+    // One read(2) (retried on EINTR) or ReadFile of at most size bytes. Returns the count;
     // -1 on failure with error set.
     ssize_t Read(void* buffer, std::size_t size, FileError& error);
 
@@ -61,8 +66,8 @@ class ExclusiveFile {
     void Close();
 
   private:
-    int fd_ = -1;
-    bool locked_ = false;  // holds the exclusive flock taken by Open()
+    std::intptr_t handle_ = -1;  // descriptor, or HANDLE; -1 when closed
+    bool locked_ = false;        // holds the exclusive flock taken by Open()
     WriterDoneProof proof_ = WriterDoneProof::Lease;
     FileVersion version_;
 };

@@ -1,16 +1,17 @@
 #include "framework/gbktext.h"
 
-#include <iconv.h>
-#include <locale.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+
+#include "framework/sysdeps.h"
 
 namespace fw::gbk {
 namespace {
@@ -47,18 +48,11 @@ std::size_t DecimalNumberEnd(std::string_view text) {
     return i;
 }
 
-// A host application may switch LC_NUMERIC to a locale with a decimal comma;
-// booking files always use a point.
-locale_t CLocale() {
-    static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
-
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 // What a byte that is not GBK becomes: U+FFFD, or "\xNN" when escaping.
 // Returns the number of bytes written (at most 4); 0 when out has no room.
-std::size_t Unreadable(unsigned char c, bool escape, char* out, std::size_t room) {
+std::size_t UnreadableImpl(unsigned char c, bool escape, char* out, std::size_t room) {
     if (!escape) {
         if (room < 3) return 0;
         std::copy_n(kReplacement, 3, out);
@@ -71,72 +65,6 @@ std::size_t Unreadable(unsigned char c, bool escape, char* out, std::size_t room
     out[2] = digits[c >> 4];
     out[3] = digits[c & 0xF];
     return 4;
-}
-
-// Used when iconv cannot even be opened: ASCII passes, everything else is
-// shown as unreadable rather than guessed at.
-std::string AsciiOnly(std::string_view text, bool escape) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            char unreadable[4];
-            out.append(unreadable, Unreadable(c, escape, unreadable, sizeof unreadable));
-            if (!escape && IsLeadByte(c) && i + 1 < text.size()) ++i;
-        }
-    }
-    return out;
-}
-
-class IconvHandle {
-  public:
-    IconvHandle() : cd_(iconv_open("UTF-8", "GBK")) {}
-    ~IconvHandle() {
-        if (valid()) iconv_close(cd_);
-    }
-    IconvHandle(const IconvHandle&) = delete;
-    IconvHandle& operator=(const IconvHandle&) = delete;
-    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return cd_; }
-
-  private:
-    iconv_t cd_;
-};
-
-std::string ConvertToUtf8(std::string_view text, bool escape) {
-    IconvHandle cd;
-    if (!cd.valid()) return AsciiOnly(text, escape);
-
-    std::string out;
-    // Every GBK byte becomes at most three UTF-8 bytes, a replacement
-    // included, or four as an escape.
-    out.resize(text.size() * 4 + 4);
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-
-    while (inLeft > 0) {
-        if (iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1)) break;
-        if (errno == EILSEQ || errno == EINVAL) {
-            // Not GBK (or cut off at the end): show one replacement and
-            // resynchronise at the next byte.
-            const std::size_t n =
-                Unreadable(static_cast<unsigned char>(*in), escape, outPtr, outLeft);
-            if (n == 0) break;
-            outPtr += n;
-            outLeft -= n;
-            ++in;
-            --inLeft;
-            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-        } else {
-            break;  // E2BIG cannot happen with the size above
-        }
-    }
-    out.resize(static_cast<std::size_t>(outPtr - out.data()));
-    return out;
 }
 
 }  // namespace
@@ -236,10 +164,21 @@ int ParseLeadingInt(std::string_view text) {
 double ParseLeadingDouble(std::string_view text) {
     std::size_t end = DecimalNumberEnd(text);
     if (end == 0) return 0.0;
-    std::string number(text.substr(0, end));
-    locale_t c = CLocale();
-    if (c == static_cast<locale_t>(nullptr)) return std::strtod(number.c_str(), nullptr);
-    return strtod_l(number.c_str(), nullptr, c);
+    // from_chars reads the C form whatever the host's LC_NUMERIC says (a
+    // decimal comma, say); it takes neither white space nor a "+".
+    std::string_view number = text.substr(0, end);
+    while (!number.empty() && IsSpace(static_cast<unsigned char>(number.front())))
+        number.remove_prefix(1);
+    bool negative = false;
+    if (!number.empty() && (number.front() == '+' || number.front() == '-')) {
+        negative = number.front() == '-';
+        number.remove_prefix(1);
+    }
+    double value = 0.0;
+    const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (ec == std::errc::result_out_of_range)
+        value = ptr != number.data() ? HUGE_VAL : 0.0;  // overflow, or underflow to 0
+    return negative ? -value : value;
 }
 
 std::string ToUtf8(std::string_view gbkText) {
@@ -256,6 +195,10 @@ std::string ToUtf8Escaped(std::string_view gbkText) {
     } catch (const std::bad_alloc&) {
         return {};
     }
+}
+
+std::size_t WriteUnreadable(unsigned char c, bool escape, char* out, std::size_t room) {
+    return UnreadableImpl(c, escape, out, room);
 }
 
 }  // namespace fw::gbk

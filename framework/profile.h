@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+// <windows.h> makes GetPrivateProfileString a macro for the ANSI or wide
+// function; ours is a name of its own.
+#undef GetPrivateProfileString
+
 namespace fw {
 
 // Reads from the file at path.
@@ -21,8 +25,11 @@ std::string ParseProfileString(std::string_view text, std::string_view section,
                                std::string_view key, std::string_view defaultValue,
                                std::size_t bufferSize);
 
-// The directory that holds the module's ini file: $VELMAR_INI_DIR when set
-// and not empty, else "/etc".
+// The first bufferSize - 1 bytes of value; "" for a buffer of 0.
+std::string CutProfileValue(std::string_view value, std::size_t bufferSize);
+
+// The directory that holds the module's ini file: on POSIX $VELMAR_INI_DIR
+// when set and not empty, else "/etc"; on Win32 the Windows directory.
 std::string ProfileDirectory();
 
 // fileName (no directory) inside ProfileDirectory(): the file
@@ -34,7 +41,8 @@ std::string PrivateProfilePath(const std::string& fileName);
 // every key its default, so a caller that must tell a missing file from missing keys asks here.
 int ProfileReadError(const std::string& path);
 
-// Reads from PrivateProfilePath(fileName).
+// Reads from PrivateProfilePath(fileName); on Win32 through
+// GetPrivateProfileStringA, which looks there itself.
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue, std::size_t bufferSize,
                                     const std::string& fileName);

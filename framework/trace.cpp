@@ -1,10 +1,5 @@
 #include "framework/trace.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +8,7 @@
 
 #include "framework/gbktext.h"
 #include "framework/nodestructor.h"
+#include "framework/sysdeps.h"
 
 namespace fw {
 namespace {
@@ -22,20 +18,6 @@ namespace {
 TraceSink& InstalledSink() {
     static NoDestructor<TraceSink> sink;
     return *sink;
-}
-
-void WriteToStandardError(std::string_view line) {
-    const char* p = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-        ssize_t n = ::write(STDERR_FILENO, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return;  // nowhere left to report a failing diagnostic channel
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
 }
 
 std::string FormatLine(const char* format, va_list args) {
@@ -93,7 +75,13 @@ std::string FinishLine(Priority priority, std::string_view text) {
 
     std::string out;
     out.reserve(text.size() + 8);
-    if (journal) out += "<" + std::to_string(static_cast<int>(priority)) + ">";
+    if (journal) {
+        // Appended piece by piece: "<" + std::to_string(...) trips GCC 12's
+        // -Wrestrict false positive at -O3.
+        out += '<';
+        out += std::to_string(static_cast<int>(priority));
+        out += '>';
+    }
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '\n') {
@@ -127,21 +115,10 @@ void Emit(Priority priority, const std::string& formatted) {
     if (sink)
         sink(line);
     else
-        WriteToStandardError(line);
+        WriteTraceChannel(line);
 }
 
 }  // namespace
-
-bool StandardErrorIsJournal() {
-    const char* stream = std::getenv("JOURNAL_STREAM");
-    if (stream == nullptr) return false;
-    std::uintmax_t device = 0, inode = 0;
-    if (std::sscanf(stream, "%" SCNuMAX ":%" SCNuMAX, &device, &inode) != 2) return false;
-    struct stat st {};
-    if (fstat(STDERR_FILENO, &st) != 0) return false;
-    return static_cast<std::uintmax_t>(st.st_dev) == device &&
-           static_cast<std::uintmax_t>(st.st_ino) == inode;
-}
 
 void Trace(const char* format, ...) {
     va_list args;

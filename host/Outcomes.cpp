@@ -1,6 +1,6 @@
 #include "host/Outcomes.h"
 
-#include <ctime>
+#include "framework/clock.h"
 
 namespace host {
 namespace {
@@ -19,12 +19,8 @@ void OutcomeTally::Add(int outcome, std::string_view path) {
 
     const std::size_t slash = path.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    char clock[16] = "";
-    const std::time_t now = std::time(nullptr);
-    struct tm local {};
-    if (localtime_r(&now, &local) != nullptr)
-        std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
-    last_ = std::string(kOutcomeNames[outcome]) + " " + std::string(name) + " at " + clock;
+    last_ = std::string(kOutcomeNames[outcome]) + " " + std::string(name) + " at " +
+            fw::ReadLocalClock().time;
 }
 
 OutcomeCounts OutcomeTally::Counts() const {

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "framework/clock.h"
+
 namespace rl {
 namespace {
 
@@ -46,7 +48,7 @@ DateTimeValue DateTimeValue::FromTimestamp(const SQL_TIMESTAMP_STRUCT& ts) {
 SQL_TIMESTAMP_STRUCT DateTimeValue::ToTimestamp() const {
     std::time_t t = static_cast<std::time_t>(Seconds());
     std::tm tm{};
-    if (localtime_r(&t, &tm) == nullptr)
+    if (!fw::ToLocalTime(t, tm))
         throw std::out_of_range("date-time value outside the local calendar");
     SQL_TIMESTAMP_STRUCT ts{};
     ts.year = static_cast<SQLSMALLINT>(tm.tm_year + 1900);

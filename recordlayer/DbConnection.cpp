@@ -1,10 +1,5 @@
 #include "recordlayer/DbConnection.h"
 
-#include <dlfcn.h>
-#include <link.h>
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -13,54 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "framework/odbcdriver.h"
 #include "recordlayer/CDBException.h"
 #include "recordlayer/TableRecord.h"
 
 namespace rl {
 namespace {
 
-// The loaded object whose file name is name ("libsqlite3odbc.so"), as the
-// path it was loaded by; empty when none is.
-std::string LoadedPath(const std::string& name) {
-    struct Search {
-        const std::string* name;
-        std::string path;
-    } search{&name, ""};
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void* data) {
-            auto* s = static_cast<Search*>(data);
-            const std::string_view path = info->dlpi_name != nullptr ? info->dlpi_name : "";
-            const std::size_t slash = path.rfind('/');
-            if (path.substr(slash == std::string_view::npos ? 0 : slash + 1) != *s->name) return 0;
-            s->path = path;
-            return 1;
-        },
-        &search);
-    return search.path;
-}
-
 // The driver manager loads a driver, and the driver its set-up library, at
 // the first connection and unloads them with the last one: with one
 // connection per booking that is a load, an ini read and a leak of a few KB
 // per booking. Keeping both loaded for the life of the process ends that.
-// Done once per driver: the driver reports its file name without the
-// directory, which the dynamic loader would otherwise search the library
-// path for on every connection.
 void KeepDriverLoaded(SQLHDBC dbc) {
-    static const bool setupPinned =
-        dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE | RTLD_GLOBAL) != nullptr;
-    (void)setupPinned;
     SQLCHAR name[512] = {};
-    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, nullptr))) return;
-    static std::mutex guard;  // connections of different threads share the list
-    static std::vector<std::string> pinned;
-    const std::lock_guard<std::mutex> lock(guard);
-    const std::string driver = reinterpret_cast<const char*>(name);
-    if (std::find(pinned.begin(), pinned.end(), driver) != pinned.end()) return;
-    pinned.push_back(driver);
-    // Only a library that is loaded already is marked; nothing new is loaded.
-    const std::string path = LoadedPath(driver);
-    dlopen(path.empty() ? driver.c_str() : path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, nullptr))) name[0] = 0;
+    fw::PinOdbcDriver(reinterpret_cast<const char*>(name));
 }
 
 // A statement handle for one call, freed on every path.
@@ -108,27 +70,6 @@ std::string ConnectValue(std::string_view connect, std::string_view key) {
     return "";
 }
 
-// The odbc.ini files unixODBC reads data sources from, as "odbcinst -j"
-// lists them: the user's ($ODBCINI, else ~/.odbc.ini) and the system's
-// ($ODBCSYSINI/odbc.ini, else /etc/odbc.ini).
-std::string DataSourceFiles() {
-    std::string user;
-    if (const char* ini = std::getenv("ODBCINI"); ini != nullptr && *ini != '\0') {
-        user = ini;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || *home == '\0') {
-            const struct passwd* entry = getpwuid(getuid());
-            home = entry != nullptr ? entry->pw_dir : "~";
-        }
-        user = std::string(home) + "/.odbc.ini";
-    }
-    const char* sysini = std::getenv("ODBCSYSINI");
-    const std::string system =
-        std::string(sysini != nullptr && *sysini != '\0' ? sysini : "/etc") + "/odbc.ini";
-    return user + " and " + system;
-}
-
 }  // namespace
 
 DbConnection::DbConnection() = default;
@@ -170,7 +111,7 @@ void DbConnection::OpenConnection(std::string_view connect, unsigned /*options*/
             throw CDBException(error.SqlState(), error.NativeError(),
                                error.DriverMessage() + " (data source \"" +
                                    ConnectValue(text, "DSN") + "\", looked for in " +
-                                   DataSourceFiles() + ")");
+                                   fw::OdbcDataSourceLocations() + ")");
         throw error;
     }
     connected_ = true;

@@ -1,7 +1,5 @@
 #include "reservation/BookingClaim.h"
 
-#include <sys/stat.h>
-
 #include <ctime>
 #include <utility>
 
@@ -30,17 +28,13 @@ fw::FileError MoveKeepingBoth(const fw::Directory& from, const std::string& name
 
 // The permission bits (with setgid) of the drop directory, so that the hosts
 // that share it can take up each other's claims.
-unsigned DropMode(const fw::Directory& drop) {
-    struct stat st {};
-    if (::fstat(drop.Descriptor(), &st) != 0) return 0700;
-    return st.st_mode & 07777;
-}
+unsigned DropMode(const fw::Directory& drop) { return drop.Permissions(); }
 
 fw::Directory OpenAreaDirectory(const fw::Directory& parent, const std::string& name, unsigned mode,
                                 fw::FileError& error) {
     fw::Directory dir = parent.OpenChild(name, true, mode, error);
     // The umask must not narrow what the drop directory allows.
-    if (dir.IsOpen()) ::fchmod(dir.Descriptor(), static_cast<mode_t>(mode));
+    dir.SetPermissions(mode);
     return dir;
 }
 

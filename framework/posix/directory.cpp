@@ -25,15 +25,17 @@ constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 }  // namespace
 
 Directory::~Directory() {
-    if (fd_ >= 0) ::close(fd_);
+    if (IsOpen()) ::close(Descriptor());
 }
 
-Directory::Directory(Directory&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+Directory::Directory(Directory&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
 
 Directory& Directory::operator=(Directory&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = std::exchange(other.fd_, -1);
+        if (IsOpen()) ::close(Descriptor());
+        handle_ = std::exchange(other.handle_, -1);
+        path_ = std::move(other.path_);
     }
     return *this;
 }
@@ -41,23 +43,24 @@ Directory& Directory::operator=(Directory&& other) noexcept {
 Directory Directory::Open(const std::string& path, FileError& error) {
     const int fd = ::open(path.c_str(), kDirectoryFlags);
     error = fd < 0 ? FileErrorFromErrno(errno) : FileError::None;
-    return Directory(fd);
+    return fd < 0 ? Directory() : Directory(fd, path);
 }
 
 Directory Directory::OpenChild(const std::string& name, bool create, unsigned mode,
                                FileError& error) const {
-    if (create && ::mkdirat(fd_, name.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+    if (create && ::mkdirat(Descriptor(), name.c_str(), static_cast<mode_t>(mode)) != 0 &&
+        errno != EEXIST) {
         error = FileErrorFromErrno(errno);
         return Directory();
     }
-    const int fd = ::openat(fd_, name.c_str(), kDirectoryFlags);
+    const int fd = ::openat(Descriptor(), name.c_str(), kDirectoryFlags);
     error = fd < 0 ? FileErrorFromErrno(errno) : FileError::None;
-    return Directory(fd);
+    return fd < 0 ? Directory() : Directory(fd, path_ + "/" + name);
 }
 
 bool Directory::Stat(const std::string& name, FileVersion& version, bool* isRegular) const {
     struct stat st {};
-    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (::fstatat(Descriptor(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
     version = VersionOf(st);
     if (isRegular) *isRegular = S_ISREG(st.st_mode);
     return true;
@@ -66,34 +69,45 @@ bool Directory::Stat(const std::string& name, FileVersion& version, bool* isRegu
 FileError Directory::Rename(const std::string& from, const Directory& target, const std::string& to,
                             bool noReplace) const {
     if (!noReplace) {
-        return ::renameat(fd_, from.c_str(), target.fd_, to.c_str()) == 0
+        return ::renameat(Descriptor(), from.c_str(), target.Descriptor(), to.c_str()) == 0
                    ? FileError::None
                    : FileErrorFromErrno(errno);
     }
-    if (::renameat2(fd_, from.c_str(), target.fd_, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(Descriptor(), from.c_str(), target.Descriptor(), to.c_str(),
+                    RENAME_NOREPLACE) == 0)
         return FileError::None;
     if (errno != EINVAL && errno != ENOSYS) return FileErrorFromErrno(errno);
     // A network file system without RENAME_NOREPLACE: a hard link never
     // replaces, and the unlink then leaves the file under its new name only.
-    if (::linkat(fd_, from.c_str(), target.fd_, to.c_str(), 0) != 0)
+    if (::linkat(Descriptor(), from.c_str(), target.Descriptor(), to.c_str(), 0) != 0)
         return FileErrorFromErrno(errno);
-    ::unlinkat(fd_, from.c_str(), 0);
+    ::unlinkat(Descriptor(), from.c_str(), 0);
     return FileError::None;
 }
 
 FileError Directory::Remove(const std::string& name, bool directory) const {
-    return ::unlinkat(fd_, name.c_str(), directory ? AT_REMOVEDIR : 0) == 0
+    return ::unlinkat(Descriptor(), name.c_str(), directory ? AT_REMOVEDIR : 0) == 0
                ? FileError::None
                : FileErrorFromErrno(errno);
 }
 
 FileError Directory::Touch() const {
-    return ::futimens(fd_, nullptr) == 0 ? FileError::None : FileErrorFromErrno(errno);
+    return ::futimens(Descriptor(), nullptr) == 0 ? FileError::None : FileErrorFromErrno(errno);
+}
+
+unsigned Directory::Permissions() const {
+    struct stat st {};
+    if (::fstat(Descriptor(), &st) != 0) return 0700;
+    return st.st_mode & 07777;
+}
+
+void Directory::SetPermissions(unsigned mode) const {
+    if (IsOpen()) ::fchmod(Descriptor(), static_cast<mode_t>(mode));
 }
 
 std::time_t Directory::ModifiedAt() const {
     struct stat st {};
-    return ::fstat(fd_, &st) == 0 ? st.st_mtim.tv_sec : 0;
+    return ::fstat(Descriptor(), &st) == 0 ? st.st_mtim.tv_sec : 0;
 }
 
 }  // namespace fw

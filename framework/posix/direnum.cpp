@@ -1,5 +1,6 @@
 #include "framework/direnum.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,29 +18,30 @@ bool DirectoryScan::Start(const Directory& directory) {
     // position: a duplicate keeps the Directory usable on its own.
     const int fd = ::fcntl(directory.Descriptor(), F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return false;
-    dir_ = ::fdopendir(fd);
-    if (dir_ == nullptr) {
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
         ::close(fd);
         return false;
     }
-    ::rewinddir(dir_);
+    ::rewinddir(dir);
+    stream_ = dir;
     return true;
 }
 
 bool DirectoryScan::Next(std::string& name) {
-    if (dir_ == nullptr) return false;
+    if (stream_ == nullptr) return false;
     // A directory removed under the scan reads as its end (readdir gives
     // nullptr, with or without errno), which is what callers want.
-    const dirent* entry = ::readdir(dir_);
+    const dirent* entry = ::readdir(static_cast<DIR*>(stream_));
     if (entry == nullptr) return false;
     name = entry->d_name;
     return true;
 }
 
 void DirectoryScan::End() {
-    if (dir_ != nullptr) {
-        ::closedir(dir_);
-        dir_ = nullptr;
+    if (stream_ != nullptr) {
+        ::closedir(static_cast<DIR*>(stream_));
+        stream_ = nullptr;
     }
 }
 

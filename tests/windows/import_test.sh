@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# reservation.dll under Wine, loaded by reservation-host.exe, importing into
+# SQLite through Wine's odbc32, which hands the ODBC calls to unixODBC and its
+# SQLite driver:
+#  - mode 1 imports a booking: the rows land, the rate is the nightly rate,
+#    the file is removed;
+#  - a database error (a table missing) rolls the booking back and keeps the
+#    file.
+# (The sharing violation of a file held open is the platform test's.)
+#   import_test.sh WINE BINDIR SOURCEDIR
+# Runs with its own WINEPREFIX (from CTest); writes velmar.ini into that
+# prefix's Windows directory, so CTest keeps it apart from other tests with a
+# resource lock.
+set -euo pipefail
+wine=$1 bin=$2 src=$3
+# shellcheck source=tests/windows/hoteldb.sh
+source "$(dirname "$0")/hoteldb.sh"
+host() { "$wine" "$bin/reservation-host.exe" "$(winpath "$drop")?1!clerk" 2>&1 | tr -d '\r'; }
+
+booking a.txt WIN-1
+out=$(host) || true
+echo "$out"
+grep -q "1 imported, 0 already imported, 0 refused, 0 busy, 0 failed, 0 left" <<<"$out" ||
+  fail "the booking was not imported"
+[ ! -e "$drop/a.txt" ] || fail "the imported file is still there"
+[ "$(q "select count(*) from Reservation where CRONum='WIN-1'")" = 1 ] || fail "no Reservation row"
+[ "$(q "select RmRate from Reservation where CRONum='WIN-1'")" = 500 ] ||
+  fail "rate $(q "select RmRate from Reservation where CRONum='WIN-1'") is not the nightly 500"
+[ "$(q "select RmType from Reservation where CRONum='WIN-1'")" = STD ] || fail "room type not mapped"
+[ "$(q "select count(*) from GstProfile g join Reservation r on r.GstAcct=g.Acct where r.CRONum='WIN-1'")" = 1 ] ||
+  fail "no GstProfile row"
+
+# A database error half-way: FOLIO is gone, so the booking must roll back.
+q "alter table FOLIO rename to FOLIO_away"
+booking b.txt WIN-2
+out=$(host) || true
+echo "$out"
+grep -q "0 imported, 0 already imported, 0 refused, 0 busy, 1 failed, 1 left" <<<"$out" ||
+  fail "the database error was not reported as failed"
+[ -e "$drop/b.txt" ] || fail "the file of a failed booking was removed"
+[ "$(q "select count(*) from Reservation where CRONum='WIN-2'")" = 0 ] || fail "Reservation not rolled back"
+[ "$(q "select count(*) from GstProfile")" = "$(q "select count(*) from Reservation")" ] ||
+  fail "GstProfile not rolled back"
+q "alter table FOLIO_away rename to FOLIO"
+
+echo "windows import: ok"
