@@ -87,6 +87,7 @@ TEST_F(ForeignFiles, AnotherUsersReadOnlyFileImportsFromAWritableDirectory) {
 
 TEST_F(ForeignFiles, AFileItsWriterHoldsOpenWithoutFlockIsLeftUntilItIsDone) {
     ASSERT_EQ(chown(drop_.c_str(), kHostUser, kHostUser), 0);
+    ASSERT_EQ(chmod(drop_.c_str(), 0777), 0);  // the writer's too
     const std::string path = drop_ + "/w.txt";
     importtest::Booking b;
     b.number = "HALF";
@@ -99,6 +100,8 @@ TEST_F(ForeignFiles, AFileItsWriterHoldsOpenWithoutFlockIsLeftUntilItIsDone) {
     if (writer == 0) {
         // Half the booking, then a pause with the file open, as a writer
         // that takes its time; no flock, no lease.
+        close(ready[0]);
+        close(release[1]);
         if (setgid(kWriterUser) != 0 || setuid(kWriterUser) != 0) _exit(1);
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const std::size_t half = text.size() / 2;
@@ -109,8 +112,10 @@ TEST_F(ForeignFiles, AFileItsWriterHoldsOpenWithoutFlockIsLeftUntilItIsDone) {
         close(fd);
         _exit(0);
     }
+    close(ready[1]);
+    close(release[0]);
     char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    ASSERT_EQ(read(ready[0], &c, 1), 1);  // 0: the writer failed
 
     const std::string during = RunHost();
     EXPECT_EQ(CountOf(during, "can't open file " + path + ",error=10"), 1) << during;
