@@ -3,7 +3,6 @@
 #include <string>
 #include <string_view>
 
-#include "framework/exclusivefile.h"
 #include "framework/gbktext.h"
 
 namespace resv {
@@ -46,23 +45,6 @@ int SplitBooking(std::string_view raw, BookingFields& table) {
         rest.remove_prefix(static_cast<std::size_t>(comma) + 1);
     }
     return fields;
-}
-
-ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table) {
-    char buffer[kBookingReadMax];
-    fw::FileError error = fw::FileError::None;
-    const ssize_t count = file.Read(buffer, sizeof buffer, error);
-    if (count < 0) return ReadOutcome::Failed;
-
-    std::string_view raw(buffer, static_cast<std::size_t>(count));
-    const std::size_t nul = raw.find('\0');
-    if (nul != std::string_view::npos) raw = raw.substr(0, nul);
-    bool blank = true;
-    for (unsigned char c : raw) blank = blank && fw::gbk::IsSpace(c);
-    if (blank) return ReadOutcome::Empty;
-
-    SplitBooking(raw, table);
-    return ReadOutcome::Read;
 }
 
 }  // namespace resv

@@ -1,18 +1,13 @@
 // The booking as text: the module-global BookingFieldTable and the names of
-// its entries, the request grammar "directory?mode!clerk", the split of a
-// booking text into the table, and the one read of a booking file.
-// Pure functions over GBK bytes (but for the read), so the fuzzers drive them
-// without a database or a file.
+// its entries, the request grammar "directory?mode!clerk" and the split of a
+// booking text into the table. Pure functions over GBK bytes, so the fuzzers
+// drive them without a database or a file.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-namespace fw {
-class ExclusiveFile;
-}
 
 namespace resv {
 
@@ -59,12 +54,5 @@ SearchRequest ParseRequest(std::string_view request);
 // characters. Entries 0..16 are cleared first; fields past the 17th are
 // dropped. Returns the number of fields the text held.
 int SplitBooking(std::string_view raw, BookingFields& table);
-
-// One read of at most 4096 bytes from the open file, then SplitBooking.
-// Leaves the table as it was when the read fails (Failed) or the text is
-// empty or white space only (Empty: a file still being written).
-constexpr std::size_t kBookingReadMax = 4096;
-enum class ReadOutcome { Read, Empty, Failed };
-ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table);
 
 }  // namespace resv

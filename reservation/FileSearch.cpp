@@ -11,6 +11,7 @@
 #include "framework/directory.h"
 #include "framework/direnum.h"
 #include "framework/exclusivefile.h"
+#include "framework/gbktext.h"
 #include "framework/outcome.h"
 #include "framework/trace.h"
 #include "recordlayer/CDBException.h"
@@ -218,6 +219,23 @@ void ScanDirectory(const SearchRequest& request) {
 }  // namespace
 
 std::uint64_t SearchCallNumber() { return searchCalls; }
+
+ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table) {
+    char buffer[kBookingReadMax];
+    fw::FileError error = fw::FileError::None;
+    const ssize_t count = file.Read(buffer, sizeof buffer, error);
+    if (count < 0) return ReadOutcome::Failed;
+
+    std::string_view raw(buffer, static_cast<std::size_t>(count));
+    const std::size_t nul = raw.find('\0');
+    if (nul != std::string_view::npos) raw = raw.substr(0, nul);
+    bool blank = true;
+    for (unsigned char c : raw) blank = blank && fw::gbk::IsSpace(c);
+    if (blank) return ReadOutcome::Empty;
+
+    SplitBooking(raw, table);
+    return ReadOutcome::Read;
+}
 
 BookingHandler SetBookingHandler(BookingHandler handler) {
     BookingHandler previous = std::move(Handler());

@@ -5,13 +5,25 @@
 // runs.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 #include "reservation/BookingText.h"
 
+namespace fw {
+class ExclusiveFile;
+}
+
 namespace resv {
 
 class BookingClaim;
+
+// One read of at most 4096 bytes from the open file, then SplitBooking.
+// Leaves the table as it was when the read fails (Failed) or the text is
+// empty or white space only (Empty: a file still being written).
+constexpr std::size_t kBookingReadMax = 4096;
+enum class ReadOutcome { Read, Empty, Failed };
+ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table);
 
 // What became of one booking in hand.
 enum class Handled {
