@@ -1,8 +1,8 @@
 // The private profile (ini) reader: section and key names compared ignoring
 // ASCII case, the value after "=" with surrounding blanks and one pair of
 // surrounding quotes removed, the default when the file, section or key is
-// missing, and at most bufferSize - 1 bytes returned. The file is read afresh
-// on every call; nothing is cached.
+// missing, and at most bufferSize - 1 bytes returned. The functions read the
+// file afresh on every call; a PrivateProfile reads it once for many keys.
 #pragma once
 
 #include <cstddef>
@@ -46,5 +46,27 @@ int ProfileReadError(const std::string& path);
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue, std::size_t bufferSize,
                                     const std::string& fileName);
+
+// One look at a private profile file, for a caller that wants several keys
+// of one moment: on POSIX the file is read once, when the object is made, and
+// every value comes from that text; on Win32 each value is asked of
+// GetPrivateProfileStringA. Nothing outlives the object. It cannot fail: a
+// file that cannot be read gives every key its default, and ReadError() says
+// why (0, or an errno value as ProfileReadError gives).
+class PrivateProfile {
+public:
+    explicit PrivateProfile(const std::string& fileName);
+
+    std::string Get(std::string_view section, std::string_view key, std::string_view defaultValue,
+                    std::size_t bufferSize) const;
+    int ReadError() const { return readError_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string fileName_;
+    std::string path_;  // PrivateProfilePath(fileName)
+    std::string text_;  // POSIX: the file's content, "" when unreadable
+    int readError_ = 0;
+};
 
 }  // namespace fw

@@ -42,19 +42,19 @@ std::optional<Refusal> CountBeyondColumn(const char* what, const std::string& te
 
 // A missing or unreadable velmar.ini reads as empty codes, as missing keys
 // do; the operator hears of it once per call rather than once per booking.
-void SayWhenIniUnreadable() {
+void SayWhenIniUnreadable(const fw::PrivateProfile& ini) {
     static std::uint64_t saidInCall = 0;
-    if (saidInCall == SearchCallNumber()) return;
-    const std::string path = fw::PrivateProfilePath(lit::kIniFile);
-    const int why = fw::ProfileReadError(path);
-    if (why == 0) return;
+    if (ini.ReadError() == 0 || saidInCall == SearchCallNumber()) return;
     saidInCall = SearchCallNumber();
     fw::Trace(fw::Priority::Warning,
-              "can't read %s (%s): the rate code and the room type codes are empty\n", path.c_str(),
-              std::strerror(why));
+              "can't read %s (%s): the rate code and the room type codes are empty\n",
+              ini.Path().c_str(), std::strerror(ini.ReadError()));
 }
 
 }  // namespace
+
+const std::array<const char*, 4> kRoomNames = {lit::kStandardRoom, lit::kDeluxeRoom, lit::kSuite,
+                                                lit::kBusinessRoom};
 
 std::string CutToColumn(const std::string& text) {
     return fw::gbk::CutAtCharBoundary(text, rl::kTextColumnMax);
@@ -63,8 +63,11 @@ std::string CutToColumn(const std::string& text) {
 std::variant<Booking, Refusal> ConvertBooking(BookingFields& table) {
     Booking b;
     b.now = fw::ReadLocalClock();
-    b.rateCode = CutToColumn(fw::GetPrivateProfileString(lit::kIniSection, lit::kDefaultRateCodeKey,
-                                                         "", 100, lit::kIniFile));
+    // velmar.ini is read once for the rate code and the room types.
+    const fw::PrivateProfile ini(lit::kIniFile);
+    b.rateCode = CutToColumn(ini.Get(lit::kIniSection, lit::kDefaultRateCodeKey, "", 100));
+    for (std::size_t i = 0; i < kRoomNames.size(); ++i)
+        b.roomTypeCodes[i] = ini.Get(lit::kIniSection, kRoomNames[i], "", 100);
 
     const std::optional<fw::CivilDate> arrival = fw::ParseDate(table[kArrival]);
     const std::optional<fw::CivilDate> departure = fw::ParseDate(table[kDeparture]);
@@ -86,7 +89,7 @@ std::variant<Booking, Refusal> ConvertBooking(BookingFields& table) {
     if (auto refused = CountBeyondColumn("guests", table[kGuests], b.guests)) return *refused;
     if (auto refused = CountBeyondColumn("rooms", table[kRooms], b.rooms)) return *refused;
 
-    SayWhenIniUnreadable();
+    SayWhenIniUnreadable(ini);
     b.nightlyRate = fw::gbk::Format("%d", NightlyRate(table[kPrice], nights));
     table[kPrice] = b.nightlyRate;
 

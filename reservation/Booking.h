@@ -3,6 +3,7 @@
 // booking for its content has its home here.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -13,11 +14,16 @@
 
 namespace resv {
 
+// The room type names of booking files that velmar.ini maps to codes, in the
+// order they are tried.
+extern const std::array<const char*, 4> kRoomNames;
+
 // The values the rows of one booking are written from. Texts are GBK, cut at
 // a character boundary to the 255 bytes of a text column.
 struct Booking {
     fw::ClockReading now;  // the one reading of the clock: OrgTime and OrgDate
     std::string rateCode;  // DefaultRateCode of velmar.ini
+    std::array<std::string, 4> roomTypeCodes;  // velmar.ini's code of each of kRoomNames
     rl::DateTimeValue arrival;
     rl::DateTimeValue departure;
     std::string nightlyRate;  // "%d" of the price over the nights, also in entry 15
@@ -42,7 +48,8 @@ struct Refusal {
 // text cut at a character boundary to the 255 bytes of a text column.
 std::string CutToColumn(const std::string& text);
 
-// Reads the clock and DefaultRateCode, parses the dates, turns the price of
+// Reads the clock, and DefaultRateCode and the room type codes from one read
+// of velmar.ini; parses the dates, turns the price of
 // the whole stay (entry 15) into the nightly rate and writes it back into
 // entry 15, and reads the counts. Refuses dates that cannot be read,
 // a departure before the arrival, and counts beyond a small-integer column;

@@ -2,6 +2,7 @@
 // transaction written as named steps.
 #include "reservation/ImportBooking.h"
 
+#include <charconv>
 #include <optional>
 #include <set>
 #include <string>
@@ -9,7 +10,6 @@
 
 #include "framework/crashpoint.h"
 #include "framework/gbktext.h"
-#include "framework/profile.h"
 #include "framework/trace.h"
 #include "recordlayer/CDBException.h"
 #include "recordlayer/DbConnection.h"
@@ -28,10 +28,6 @@ std::int32_t ImportedGuestAccount = 0;
 namespace {
 
 namespace lit = gbk_literals;
-
-std::string IniValue(const char* key) {
-    return fw::GetPrivateProfileString(lit::kIniSection, key, "", 100, lit::kIniFile);
-}
 
 // The first row of "select Code,Descp from <table>" whose right-trimmed Descp
 // equals description, as its right-trimmed Code.
@@ -56,13 +52,9 @@ std::optional<std::string> LookUpCode(rl::TableRecord& query, const char* sql,
 // The room type through velmar.ini, the payment method and the booking type
 // through Payment and Market; entries 5 and 2 rewritten in place.
 void MapCodes(rl::DbConnection& db, BookingFields& table, Booking& booking) {
-    const char* const roomNames[] = {lit::kStandardRoom, lit::kDeluxeRoom, lit::kSuite,
-                                     lit::kBusinessRoom};
-    std::string roomCodes[4];
-    for (int i = 0; i < 4; ++i) roomCodes[i] = IniValue(roomNames[i]);
-    for (int i = 0; i < 4; ++i) {
-        if (table[kRoomType] == roomNames[i]) {
-            table[kRoomType] = roomCodes[i];
+    for (std::size_t i = 0; i < kRoomNames.size(); ++i) {
+        if (table[kRoomType] == kRoomNames[i]) {
+            table[kRoomType] = booking.roomTypeCodes[i];
             break;
         }
     }
@@ -96,16 +88,17 @@ void InsertProfile(rl::DbConnection& db, const Booking& b) {
 // identity: then the newest profile of this date and time with this name and
 // clerk is taken, which a second host importing the same name in the same
 // second can still confuse. Names are compared here, byte for byte, because an
-// empty text is stored as NULL.
+// empty text is stored as NULL. Only the three columns it needs are read: a
+// driver describes every column of a result, and the profile has 79.
 std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
     // The identity is asked for inside the read-back: one round trip for both.
     // As a subquery it is one value for the whole statement, which the index
     // on Acct can seek (a volatile function compared row by row cannot).
     const std::string assigned = db.IdentityExpression("[dbo].[GstProfile]", "[Acct]");
-    CGstProfileTbl readBack(&db);
+    rl::TableRecord readBack(&db);
     if (!assigned.empty()) {
-        const std::string sql =
-            "select * from GstProfile where Acct = (select " + assigned + ") and OrgTime = ?";
+        const std::string sql = "select Acct,ChnName,OrgClerk from GstProfile where Acct = (select " +
+                                assigned + ") and OrgTime = ?";
         readBack.OpenRows(rl::SnapshotOpen, sql.c_str(), 0, {b.now.time});
     } else {
         static std::uint64_t tracedCall = 0;
@@ -117,18 +110,28 @@ std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
                       db.DbmsName().empty() ? "the database" : db.DbmsName().c_str());
         }
         readBack.OpenRows(rl::SnapshotOpen,
-                          "select * from GstProfile where OrgDate = ? and OrgTime = ?"
-                          " order by Acct desc",
+                          "select Acct,ChnName,OrgClerk from GstProfile"
+                          " where OrgDate = ? and OrgTime = ? order by Acct desc",
                           0, {b.now.date, b.now.time});
     }
-    while (!readBack.AtEnd() && (readBack.ChnName != b.guestName || readBack.OrgClerk != b.clerk))
-        readBack.NextRow();
+    std::string account, name, clerk;
+    for (; !readBack.AtEnd(); readBack.NextRow()) {
+        readBack.ColumnText("ChnName", name);
+        readBack.ColumnText("OrgClerk", clerk);
+        if (name == b.guestName && clerk == b.clerk) break;
+    }
     if (readBack.AtEnd())
         throw rl::CDBException("HY000", 0,
                                "the new guest profile of " + b.guestName + " cannot be read back");
-    const std::int32_t account = readBack.Acct;
+    readBack.ColumnText("Acct", account);
     readBack.CloseRows();
-    return account;
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(account.data(), account.data() + account.size(), value);
+    if (error != std::errc() || end != account.data() + account.size())
+        throw rl::CDBException("HY000", 0,
+                               "the new guest profile of " + b.guestName +
+                                   " was read back with the account \"" + account + "\"");
+    return value;
 }
 
 void InsertReservation(rl::DbConnection& db, const Booking& b, std::int32_t account) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 namespace fw {
 namespace {
@@ -76,6 +77,21 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     std::string_view defaultValue, std::size_t bufferSize,
                                     const std::string& fileName) {
     return ReadProfileString(PrivateProfilePath(fileName), section, key, defaultValue, bufferSize);
+}
+
+PrivateProfile::PrivateProfile(const std::string& fileName)
+    : fileName_(fileName), path_(PrivateProfilePath(fileName)) {
+    std::optional<std::string> content = ReadWholeFile(path_, &readError_);
+    if (content) {
+        readError_ = 0;
+        text_ = std::move(*content);
+    }
+}
+
+std::string PrivateProfile::Get(std::string_view section, std::string_view key,
+                                std::string_view defaultValue, std::size_t bufferSize) const {
+    if (readError_ != 0) return CutProfileValue(defaultValue, bufferSize);
+    return ParseProfileString(text_, section, key, defaultValue, bufferSize);
 }
 
 }  // namespace fw

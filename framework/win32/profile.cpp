@@ -62,4 +62,12 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
     return ProfileRead(fileName, section, key, defaultValue, bufferSize);
 }
 
+PrivateProfile::PrivateProfile(const std::string& fileName)
+    : fileName_(fileName), path_(PrivateProfilePath(fileName)), readError_(ProfileReadError(path_)) {}
+
+std::string PrivateProfile::Get(std::string_view section, std::string_view key,
+                                std::string_view defaultValue, std::size_t bufferSize) const {
+    return ProfileRead(fileName_, section, key, defaultValue, bufferSize);
+}
+
 }  // namespace fw
