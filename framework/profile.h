@@ -54,7 +54,7 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 // file that cannot be read gives every key its default, and ReadError() says
 // why (0, or an errno value as ProfileReadError gives).
 class PrivateProfile {
-public:
+  public:
     explicit PrivateProfile(const std::string& fileName);
 
     std::string Get(std::string_view section, std::string_view key, std::string_view defaultValue,
@@ -62,7 +62,7 @@ public:
     int ReadError() const { return readError_; }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string fileName_;
     std::string path_;  // PrivateProfilePath(fileName)
     std::string text_;  // POSIX: the file's content, "" when unreadable

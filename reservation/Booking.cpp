@@ -54,7 +54,7 @@ void SayWhenIniUnreadable(const fw::PrivateProfile& ini) {
 }  // namespace
 
 const std::array<const char*, 4> kRoomNames = {lit::kStandardRoom, lit::kDeluxeRoom, lit::kSuite,
-                                                lit::kBusinessRoom};
+                                               lit::kBusinessRoom};
 
 std::string CutToColumn(const std::string& text) {
     return fw::gbk::CutAtCharBoundary(text, rl::kTextColumnMax);

@@ -21,8 +21,8 @@ extern const std::array<const char*, 4> kRoomNames;
 // The values the rows of one booking are written from. Texts are GBK, cut at
 // a character boundary to the 255 bytes of a text column.
 struct Booking {
-    fw::ClockReading now;  // the one reading of the clock: OrgTime and OrgDate
-    std::string rateCode;  // DefaultRateCode of velmar.ini
+    fw::ClockReading now;                      // the one reading of the clock: OrgTime and OrgDate
+    std::string rateCode;                      // DefaultRateCode of velmar.ini
     std::array<std::string, 4> roomTypeCodes;  // velmar.ini's code of each of kRoomNames
     rl::DateTimeValue arrival;
     rl::DateTimeValue departure;

@@ -97,8 +97,9 @@ std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
     const std::string assigned = db.IdentityExpression("[dbo].[GstProfile]", "[Acct]");
     rl::TableRecord readBack(&db);
     if (!assigned.empty()) {
-        const std::string sql = "select Acct,ChnName,OrgClerk from GstProfile where Acct = (select " +
-                                assigned + ") and OrgTime = ?";
+        const std::string sql =
+            "select Acct,ChnName,OrgClerk from GstProfile where Acct = (select " + assigned +
+            ") and OrgTime = ?";
         readBack.OpenRows(rl::SnapshotOpen, sql.c_str(), 0, {b.now.time});
     } else {
         static std::uint64_t tracedCall = 0;
@@ -126,7 +127,8 @@ std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
     readBack.ColumnText("Acct", account);
     readBack.CloseRows();
     std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(account.data(), account.data() + account.size(), value);
+    const auto [end, error] =
+        std::from_chars(account.data(), account.data() + account.size(), value);
     if (error != std::errc() || end != account.data() + account.size())
         throw rl::CDBException("HY000", 0,
                                "the new guest profile of " + b.guestName +

@@ -63,7 +63,9 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 }
 
 PrivateProfile::PrivateProfile(const std::string& fileName)
-    : fileName_(fileName), path_(PrivateProfilePath(fileName)), readError_(ProfileReadError(path_)) {}
+    : fileName_(fileName),
+      path_(PrivateProfilePath(fileName)),
+      readError_(ProfileReadError(path_)) {}
 
 std::string PrivateProfile::Get(std::string_view section, std::string_view key,
                                 std::string_view defaultValue, std::size_t bufferSize) const {
