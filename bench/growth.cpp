@@ -2,7 +2,11 @@
 // hold many guests, against empty tables.
 //
 //   bench_growth [--rows 100000] [--count 2000] [--rounds 5]
-//                [--backend sqlite|postgresql|mariadb|both]
+//                [--backend sqlite|postgresql|mariadb|both] [--keys all|primary]
+//
+// --keys primary drops the schema's two secondary indexes (guest profiles by
+// time and name, reservations by booking number) before the run, as in a
+// hotel database that has only its primary keys.
 //
 // The floor (see bench_throughput) is measured beside the module, taking
 // turns in rounds, to tell what the database itself makes of the bigger
@@ -25,6 +29,24 @@
 namespace {
 
 constexpr double kTargetRatio = 1.2;
+
+// The schema's secondary indexes, dropped for --keys primary.
+void DropSecondaryIndexes(ts::HotelDatabase& db, ts::Backend backend) {
+    switch (backend) {
+        case ts::Backend::SQLite:
+            db.Execute("drop index GstProfile_OrgTime_ChnName");
+            db.Execute("drop index Reservation_CRONum");
+            break;
+        case ts::Backend::PostgreSQL:
+            db.Execute("drop index dbo.gstprofile_orgtime_chnname");
+            db.Execute("drop index dbo.reservation_cronum");
+            break;
+        case ts::Backend::MariaDB:
+            db.Execute("drop index GstProfile_OrgTime_ChnName on GstProfile");
+            db.Execute("drop index Reservation_CRONum on Reservation");
+            break;
+    }
+}
 
 void Fill(ts::HotelDatabase& db, int rows) {
     bench::Stopwatch clock;
@@ -63,12 +85,14 @@ std::optional<Costs> CostsPerBooking(int count, int rounds) {
     return Costs{moduleSeconds / count, floorSeconds / count};
 }
 
-bool Measure(ts::Backend backend, int rows, int count, int rounds) {
+bool Measure(ts::Backend backend, int rows, int count, int rounds, bool primaryKeysOnly) {
     std::optional<Costs> empty, full;
     {
         ts::HotelDatabase db(backend);
-        std::printf("%s, %d bookings in %d rounds, %s\n", ts::BackendName(backend), count, rounds,
-                    bench::DurabilitySettings(db).c_str());
+        if (primaryKeysOnly) DropSecondaryIndexes(db, backend);
+        std::printf("%s, %d bookings in %d rounds, %s%s\n", ts::BackendName(backend), count,
+                    rounds, bench::DurabilitySettings(db).c_str(),
+                    primaryKeysOnly ? ", primary keys only" : "");
         empty = CostsPerBooking(count, rounds);
         if (!empty) return false;
         bench::PrintRate("module, empty tables", count, empty->module * count);
@@ -76,6 +100,7 @@ bool Measure(ts::Backend backend, int rows, int count, int rounds) {
     }
     {
         ts::HotelDatabase db(backend);
+        if (primaryKeysOnly) DropSecondaryIndexes(db, backend);
         Fill(db, rows);
         full = CostsPerBooking(count, rounds);
         if (!full) return false;
@@ -97,9 +122,14 @@ int main(int argc, char** argv) {
         const int rows = options.Int("rows", 100000);
         const int count = options.Int("count", 2000);
         const int rounds = std::min(options.Int("rounds", 5), count);
+        const std::string keys = options.Text("keys", "all");
+        if (keys != "all" && keys != "primary") {
+            std::fprintf(stderr, "bench_growth: --keys is all or primary\n");
+            return 2;
+        }
         for (ts::Backend backend : options.Backends()) {
             if (!bench::BackendReady(backend)) continue;
-            if (!Measure(backend, rows, count, rounds)) return 1;
+            if (!Measure(backend, rows, count, rounds, keys == "primary")) return 1;
         }
         return 0;
     } catch (const std::exception& e) {
