@@ -90,8 +90,8 @@ bool Measure(ts::Backend backend, int rows, int count, int rounds, bool primaryK
     {
         ts::HotelDatabase db(backend);
         if (primaryKeysOnly) DropSecondaryIndexes(db, backend);
-        std::printf("%s, %d bookings in %d rounds, %s%s\n", ts::BackendName(backend), count,
-                    rounds, bench::DurabilitySettings(db).c_str(),
+        std::printf("%s, %d bookings in %d rounds, %s%s\n", ts::BackendName(backend), count, rounds,
+                    bench::DurabilitySettings(db).c_str(),
                     primaryKeysOnly ? ", primary keys only" : "");
         empty = CostsPerBooking(count, rounds);
         if (!empty) return false;

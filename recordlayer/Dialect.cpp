@@ -63,6 +63,10 @@ std::string Dialect::RenderName(std::string_view declared) const {
     return rendered;
 }
 
+bool Dialect::ReadsTakeNoLocks() const {
+    return family == DbFamily::PostgreSQL || family == DbFamily::MySQL;
+}
+
 std::string Dialect::IdentityExpression(std::string_view renderedTable,
                                         std::string_view renderedColumn) const {
     switch (family) {

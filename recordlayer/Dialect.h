@@ -27,6 +27,13 @@ struct Dialect {
     // does not know).
     std::string IdentityExpression(std::string_view renderedTable,
                                    std::string_view renderedColumn) const;
+
+    // Whether a transaction may read first and write later without risking
+    // a deadlock against another connection doing the same: true where plain
+    // reads take no locks (PostgreSQL, MariaDB); false for SQLite, whose
+    // reader holds a file lock that its first write must upgrade, and for
+    // any family this table is not sure of.
+    bool ReadsTakeNoLocks() const;
 };
 
 // Picks the family from SQL_DBMS_NAME.

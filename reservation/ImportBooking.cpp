@@ -212,9 +212,14 @@ ImportOutcome RunImportTransaction(BookingFields& table, const ImportOptions& op
 
     rl::DbConnection db;
     db.OpenConnection(kConnectString, 0);
+    // Where reads take no locks the lookups run inside the transaction, and
+    // the driver sends its BEGIN with the first of them: a round trip less.
+    // Elsewhere they run before it, for the reason EarlierImport's call gives.
+    // A lookup that fails inside the transaction rolls back nothing written.
+    std::optional<rl::Transaction> transaction;
+    if (db.GetDialect().ReadsTakeNoLocks()) transaction.emplace(db);
     MapCodes(db, table, booking);
-
-    rl::Transaction transaction(db);
+    if (!transaction) transaction.emplace(db);
     fw::CrashPoint("begin");
     try {
         InsertProfile(db, booking);
@@ -225,7 +230,7 @@ ImportOutcome RunImportTransaction(BookingFields& table, const ImportOptions& op
         // turn. The profile above is rolled back.
         if (options.checkEarlierImport) {
             if (std::optional<std::int32_t> earlier = EarlierImport(db, booking)) {
-                transaction.Rollback();
+                transaction->Rollback();
                 db.CloseConnection();
                 outcome.status = ImportOutcome::AlreadyImported;
                 outcome.account = *earlier;
@@ -239,16 +244,16 @@ ImportOutcome RunImportTransaction(BookingFields& table, const ImportOptions& op
         InsertFolio(db, outcome.account);
         fw::CrashPoint("folio");
         if (options.stillClaimed && !options.stillClaimed()) {
-            transaction.Rollback();
+            transaction->Rollback();
             db.CloseConnection();
             outcome.status = ImportOutcome::ClaimLost;
             return outcome;
         }
-        transaction.Commit();
+        transaction->Commit();
         db.CloseConnection();
     } catch (const rl::CDBException& e) {
         if (options.onSpanError) options.onSpanError(e);
-        transaction.Rollback();
+        transaction->Rollback();
         db.CloseConnection();
         outcome.status = ImportOutcome::DatabaseError;
         outcome.message = e.DriverMessage();
