@@ -30,6 +30,14 @@ fw::FileError MoveKeepingBoth(const fw::Directory& from, const std::string& name
 // that share it can take up each other's claims.
 unsigned DropMode(const fw::Directory& drop) { return drop.Permissions(); }
 
+// The name of the commit-in-doubt marker of one version of a booking file.
+// A dot name: the take-up passes it by, and it keeps the area from being
+// removed while it is there.
+std::string DoubtMarkerName(const fw::FileVersion& v) {
+    return ".doubt+" + std::to_string(v.device) + "+" + std::to_string(v.inode) + "+" +
+           std::to_string(v.size) + "+" + std::to_string(v.modifiedNs);
+}
+
 fw::Directory OpenAreaDirectory(const fw::Directory& parent, const std::string& name, unsigned mode,
                                 fw::FileError& error) {
     fw::Directory dir = parent.OpenChild(name, true, mode, error);
@@ -69,6 +77,20 @@ ClaimArea::~ClaimArea() {
     // be put back, keep them.
     if (area_.Remove(fw::ThisProcessTag(), true) == fw::FileError::None)
         drop_.Remove(kClaimAreaName, true);
+}
+
+bool ClaimArea::MarkInDoubt(const fw::FileVersion& version) const {
+    fw::FileError error = fw::FileError::None;
+    return OpenAreaDirectory(area_, DoubtMarkerName(version), DropMode(drop_), error).IsOpen();
+}
+
+bool ClaimArea::InDoubt(const fw::FileVersion& version) const {
+    fw::FileVersion marker;
+    return area_.Stat(DoubtMarkerName(version), marker);
+}
+
+void ClaimArea::ClearInDoubt(const fw::FileVersion& version) const {
+    area_.Remove(DoubtMarkerName(version), true);
 }
 
 std::vector<std::string> ClaimArea::TakeUpAbandoned() {
@@ -169,6 +191,20 @@ bool BookingClaim::Refresh() {
     if (!area_.Own().Stat(name_, now) || !now.SameFile(file_.Version())) return false;
     area_.Own().Touch();
     return true;
+}
+
+void BookingClaim::MarkInDoubt() {
+    inDoubt_ = area_.MarkInDoubt(file_.Version());
+    if (!inDoubt_)
+        fw::Trace(fw::Priority::Warning,
+                  "can't mark %s for a check of its failed commit; imported again, it may be "
+                  "imported twice\n",
+                  Path().c_str());
+}
+
+void BookingClaim::ClearInDoubt() {
+    if (inDoubt_) area_.ClearInDoubt(file_.Version());
+    inDoubt_ = false;
 }
 
 fw::FileError BookingClaim::Remove() {

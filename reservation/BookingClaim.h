@@ -15,6 +15,12 @@
 //    at once; a claim of another machine is taken up once its directory has
 //    not been refreshed for kStaleClaimSeconds. A taken-up booking is checked
 //    for an earlier import before it is imported.
+// A booking whose transaction failed may have failed at its commit after the
+// server had made it permanent. Before its file goes back, the claim area
+// gets a marker for that version of the file (an empty directory
+// ".doubt+DEVICE+INODE+SIZE+MTIME"), so that whichever process claims it next,
+// on any machine, checks for an earlier import too. The marker goes when the
+// booking is imported or found imported.
 // Names starting with "." belong to writers and to the claim area: the scan
 // never opens them.
 //
@@ -52,6 +58,12 @@ class ClaimArea {
     // another machine's claim gone stale), and any left in this process's
     // own directory, into this process's directory. Returns their names.
     std::vector<std::string> TakeUpAbandoned();
+
+    // The commit-in-doubt marker of a version of a booking file: set, asked,
+    // cleared. Setting answers false when the marker cannot be made.
+    bool MarkInDoubt(const fw::FileVersion& version) const;
+    bool InDoubt(const fw::FileVersion& version) const;
+    void ClearInDoubt(const fw::FileVersion& version) const;
 
     const fw::Directory& Drop() const { return drop_; }
     const fw::Directory& Own() const { return own_; }
@@ -93,6 +105,15 @@ class BookingClaim {
     // Found claimed after a crash: its booking may have been committed.
     bool TakenUp() const { return takenUp_; }
 
+    // May an earlier transaction of this booking have been committed? True
+    // when taken up, or when the file carries a commit-in-doubt marker.
+    bool MayBeImported() const { return takenUp_ || inDoubt_; }
+    // Marks the file's commit in doubt (its transaction failed; a marker that
+    // cannot be made is traced), or clears the mark (its booking is in the
+    // database and the file removed).
+    void MarkInDoubt();
+    void ClearInDoubt();
+
     // True while the file is still in this process's directory; then marks
     // the claim fresh for other machines.
     bool Refresh();
@@ -102,13 +123,18 @@ class BookingClaim {
 
   private:
     BookingClaim(ClaimArea& area, std::string name, fw::ExclusiveFile file, bool takenUp)
-        : area_(area), name_(std::move(name)), file_(std::move(file)), takenUp_(takenUp) {}
+        : area_(area),
+          name_(std::move(name)),
+          file_(std::move(file)),
+          takenUp_(takenUp),
+          inDoubt_(area_.InDoubt(file_.Version())) {}
     void PutBack();
 
     ClaimArea& area_;
     std::string name_;
     fw::ExclusiveFile file_;
     bool takenUp_;
+    bool inDoubt_;
     bool removed_ = false;
 };
 

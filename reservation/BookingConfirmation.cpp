@@ -99,7 +99,7 @@ void BookingConfirmation::ConfirmBooking() {
     try {
         bool reported = false;
         ImportOptions options;
-        options.checkEarlierImport = claim_->TakenUp();
+        options.checkEarlierImport = claim_->MayBeImported();
         options.stillClaimed = [this] { return claim_->Refresh(); };
         options.onSpanError = [this, &reported](const rl::CDBException& e) {
             reported = true;
@@ -115,6 +115,7 @@ void BookingConfirmation::ConfirmBooking() {
                 FinishConfirmed(outcome);
                 return;
             case ImportOutcome::DatabaseError:
+                claim_->MarkInDoubt();
                 fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path,
                           fw::TraceGbk(outcome.message).c_str());
                 if (!reported) ShowMessage(fw::gbk::ToUtf8(outcome.message));

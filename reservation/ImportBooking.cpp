@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <optional>
-#include <set>
 #include <string>
 #include <variant>
 
@@ -267,6 +266,7 @@ bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
     fw::CrashPoint("commit");  // committed, file not yet removed
     const fw::FileError removed = claim.Remove();
     fw::CrashPoint("remove");
+    claim.ClearInDoubt();
     const char* what = outcome.status == ImportOutcome::Imported ? "imported" : "already imported";
     const std::string path = claim.Path();
     if (removed == fw::FileError::None) {
@@ -281,21 +281,16 @@ bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
 }
 
 Handled ImportBooking(BookingClaim& claim) {
-    // A transaction that failed may have failed at its commit after the server
-    // had made it permanent (the connection lost before the answer came). The
-    // file goes back to the drop directory; when this process imports it
-    // again, it looks for that commit first, as for a booking taken up.
-    static std::set<std::string> failedBefore;
     ImportOptions options;
-    options.checkEarlierImport = claim.TakenUp() || failedBefore.count(claim.Name()) != 0;
+    options.checkEarlierImport = claim.MayBeImported();
     options.stillClaimed = [&claim] { return claim.Refresh(); };
     const ImportOutcome outcome = RunImportTransaction(BookingFieldTable, options);
     if (outcome.accountRead) ImportedGuestAccount = outcome.account;
 
-    if (outcome.status == ImportOutcome::DatabaseError)
-        failedBefore.insert(claim.Name());
-    else
-        failedBefore.erase(claim.Name());
+    // A transaction that failed may have failed at its commit after the
+    // server had made it permanent (the connection lost before the answer
+    // came): whoever imports the file next looks for that commit first.
+    if (outcome.status == ImportOutcome::DatabaseError) claim.MarkInDoubt();
 
     const std::string path = claim.Path();
     switch (outcome.status) {
