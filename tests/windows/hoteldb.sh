@@ -43,9 +43,13 @@ case ${backend:-sqlite} in
     # CREATE DATABASE refuses while anything else touches the template (an
     # autovacuum worker, or another test cloning it); that passes quickly.
     for attempt in 1 2 3 4 5 6 7 8 9 10; do
-      err=$("${pg[@]}" -d "${RESERVATION_TEST_PG_ADMIN_DB:-postgres}" \
-        -c "create database $database template ${RESERVATION_TEST_PG_TEMPLATE:-velmar_template}" 2>&1) && break
-      grep -q "being accessed by other users" <<<"$err" && [ "$attempt" -lt 10 ] || fail "create database: $err"
+      if err=$("${pg[@]}" -d "${RESERVATION_TEST_PG_ADMIN_DB:-postgres}" \
+        -c "create database $database template ${RESERVATION_TEST_PG_TEMPLATE:-velmar_template}" 2>&1); then
+        break
+      fi
+      if [ "$attempt" = 10 ] || ! grep -q "being accessed by other users" <<<"$err"; then
+        fail "create database: $err"
+      fi
     done
     printf '[velmardb]\nDriver=%s\nServername=%s\nPort=%s\nDatabase=%s\nConnSettings=%s\n' "$driver" \
       "${RESERVATION_TEST_PG_HOST:-127.0.0.1}" "$RESERVATION_TEST_PG_PORT" "$database" \
