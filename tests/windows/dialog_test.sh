@@ -2,7 +2,8 @@
 # The confirmation dialog of reservation.dll (template 130, DialogBoxParamW)
 # under Wine on a private Xvfb server, driven with xdotool the way a clerk
 # does it: Escape cancels and keeps the booking file; Enter (the default
-# button) imports the booking at the nightly rate and removes the file.
+# button) imports the booking at the nightly rate and removes the file. Its
+# prefix maps the dialog's fonts onto WenQuanYi Zen Hei, and Wine takes them.
 #   dialog_test.sh WINE BINDIR SOURCEDIR
 set -euo pipefail
 wine=$1 bin=$2 src=$3
@@ -25,6 +26,14 @@ case $(objdump -f "$bin/reservation.dll") in *pei-i386*) wineserver=/usr/lib/win
 source "$(dirname "$0")/hoteldb.sh"
 # The prefix's wineserver must not outlive the display it serves.
 trap 'kill $xvfb 2>/dev/null; "$wineserver" -w; rm -rf "$work"' EXIT
+"$(dirname "$0")/wineprefix.sh" "$wine"
+# Wine takes a replacement only when it finds the WenQuanYi font and has no
+# font of the replaced name; its font trace says which it took.
+fonts=$(WINEDEBUG=trace+font "$wine" cmd /c exit 2>&1 | grep -a 'font_replacement\|add_family_replacement' | tr -d '\r') || true
+for face in System Tahoma; do
+  grep -q "mapping L\"WenQuanYi Zen Hei\" to L\"$face\"" <<<"$fonts" ||
+    fail "Wine did not replace $face with WenQuanYi Zen Hei: $fonts"
+done
 
 # Runs the host in mode 2, waits for the dialog and presses key in it;
 # prints the host's output.

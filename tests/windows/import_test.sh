@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# reservation.dll under Wine, loaded by reservation-host.exe, importing into
-# SQLite through Wine's odbc32, which hands the ODBC calls to unixODBC and its
-# SQLite driver:
+# reservation.dll under Wine, loaded by reservation-host.exe, importing
+# through Wine's odbc32, which hands the ODBC calls to unixODBC and its SQLite
+# or PostgreSQL (psqlODBC) driver:
 #  - mode 1 imports a booking: the rows land, the rate is the nightly rate,
-#    the file is removed;
+#    the guest's Chinese name is stored as GBK text, the file is removed;
 #  - a database error (a table missing) rolls the booking back and keeps the
 #    file.
 # (The sharing violation of a file held open is the platform test's.)
-#   import_test.sh WINE BINDIR SOURCEDIR
+#   import_test.sh WINE BINDIR SOURCEDIR sqlite|postgresql
+# PostgreSQL needs the test cluster of scripts/pgcluster.sh (its
+# RESERVATION_TEST_PG_* variables); without them the test exits 77: skipped.
 # Runs with its own WINEPREFIX (from CTest); writes velmar.ini into that
 # prefix's Windows directory, so CTest keeps it apart from other tests with a
 # resource lock.
 set -euo pipefail
-wine=$1 bin=$2 src=$3
+wine=$1 bin=$2 src=$3 backend=$4
 # shellcheck source=tests/windows/hoteldb.sh
 source "$(dirname "$0")/hoteldb.sh"
 host() { "$wine" "$bin/reservation-host.exe" "$(winpath "$drop")?1!clerk" 2>&1 | tr -d '\r'; }
@@ -29,6 +31,8 @@ grep -q "1 imported, 0 already imported, 0 refused, 0 busy, 0 failed, 0 left" <<
 [ "$(q "select RmType from Reservation where CRONum='WIN-1'")" = STD ] || fail "room type not mapped"
 [ "$(q "select count(*) from GstProfile g join Reservation r on r.GstAcct=g.Acct where r.CRONum='WIN-1'")" = 1 ] ||
   fail "no GstProfile row"
+name=$(q "select g.ChnName from GstProfile g join Reservation r on r.GstAcct=g.Acct where r.CRONum='WIN-1'" | iconv -f GBK -t UTF-8)
+[ "$name" = 张伟 ] || fail "the guest's name came back as '$name'"
 
 # A database error half-way: FOLIO is gone, so the booking must roll back.
 q "alter table FOLIO rename to FOLIO_away"
