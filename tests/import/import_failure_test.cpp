@@ -12,6 +12,7 @@
 
 #include "reservation/FileSearch.h"
 #include "tests/import/ImportFixture.h"
+#include "tests/support/TempDir.h"
 
 namespace importtest {
 namespace {
@@ -72,6 +73,34 @@ TEST_P(ImportFailure, AnErrorAtEachWriteLeavesNoRowAndKeepsTheFile) {
         db_->Execute("delete from Reservation");
         db_->Execute("delete from GstProfile");
     }
+}
+
+TEST_P(ImportFailure, AFailedTransactionIsLookedForByWhoeverImportsItsFileNext) {
+    // A transaction that failed may have been committed by the server all the
+    // same (the answer to the commit lost). The claim area remembers the
+    // file, not the process: here the rows are committed, from another file
+    // of the same text, while the file is away, and its next import finds them.
+    const Booking b;
+    const std::string path = Drop("b.txt", b);
+    db_->FailInsertsInto("FOLIO");
+    ImportAll();
+    ASSERT_TRUE(ts::FileExists(path));
+    db_->RemoveInsertFailure("FOLIO");
+
+    const ts::TempDir aside;
+    const std::string away = aside.Path() + "/b.txt";
+    std::filesystem::rename(path, away);
+    Drop("c.txt", b);
+    ImportAll();
+    ASSERT_EQ(db_->Count("Reservation"), 1);
+
+    std::filesystem::rename(away, path);
+    trace_.Clear();
+    ImportAll();
+    EXPECT_FALSE(ts::FileExists(path));
+    EXPECT_EQ(db_->Count("Reservation"), 1);
+    EXPECT_EQ(trace_.Count("already imported " + path), 1u) << trace_.Text();
+    EXPECT_FALSE(std::filesystem::exists(drop_.Path() + "/.claims"));  // the marker went too
 }
 
 TEST_P(ImportFailure, TheNextBookingOfTheSameScanImportsOnAFreshConnection) {
