@@ -115,7 +115,7 @@ void BookingConfirmation::ConfirmBooking() {
                 FinishConfirmed(outcome);
                 return;
             case ImportOutcome::DatabaseError:
-                claim_->MarkInDoubt();
+                if (outcome.commitInDoubt) claim_->MarkInDoubt();
                 fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path,
                           fw::TraceGbk(outcome.message).c_str());
                 if (!reported) ShowMessage(fw::gbk::ToUtf8(outcome.message));

@@ -220,6 +220,7 @@ ImportOutcome RunImportTransaction(BookingFields& table, const ImportOptions& op
     MapCodes(db, table, booking);
     if (!transaction) transaction.emplace(db);
     fw::CrashPoint("begin");
+    bool committing = false;
     try {
         InsertProfile(db, booking);
         fw::CrashPoint("profile");
@@ -248,15 +249,22 @@ ImportOutcome RunImportTransaction(BookingFields& table, const ImportOptions& op
             outcome.status = ImportOutcome::ClaimLost;
             return outcome;
         }
+        committing = true;
         transaction->Commit();
-        db.CloseConnection();
     } catch (const rl::CDBException& e) {
         if (options.onSpanError) options.onSpanError(e);
         transaction->Rollback();
         db.CloseConnection();
         outcome.status = ImportOutcome::DatabaseError;
         outcome.message = e.DriverMessage();
+        outcome.commitInDoubt = committing;
         return outcome;
+    }
+    // Committed: the booking is in the database whatever closing the
+    // connection says, and reporting a failure now would import it again.
+    try {
+        db.CloseConnection();
+    } catch (const rl::CDBException&) {
     }
     outcome.status = ImportOutcome::Imported;
     return outcome;
@@ -287,10 +295,7 @@ Handled ImportBooking(BookingClaim& claim) {
     const ImportOutcome outcome = RunImportTransaction(BookingFieldTable, options);
     if (outcome.accountRead) ImportedGuestAccount = outcome.account;
 
-    // A transaction that failed may have failed at its commit after the
-    // server had made it permanent (the connection lost before the answer
-    // came): whoever imports the file next looks for that commit first.
-    if (outcome.status == ImportOutcome::DatabaseError) claim.MarkInDoubt();
+    if (outcome.commitInDoubt) claim.MarkInDoubt();
 
     const std::string path = claim.Path();
     switch (outcome.status) {

@@ -36,12 +36,16 @@ struct ImportOutcome {
     std::int32_t account = 0;  // the guest account read back, or of the earlier import
     bool accountRead = false;  // account holds a read-back (also before a later error)
     std::string message;       // the driver's message (DatabaseError) or the reason (Refused)
+    // DatabaseError raised by the commit itself: the server may have made the
+    // transaction permanent all the same (its answer lost with the
+    // connection), so the next import of the file looks for it first.
+    bool commitInDoubt = false;
 };
 
 struct ImportOptions {
     // Look for rows an earlier, interrupted import committed for this very
     // booking: only for a booking found claimed after a crash, or one whose
-    // import failed before in this process.
+    // earlier commit failed (BookingClaim::MayBeImported).
     bool checkEarlierImport = false;
     // Asked right before the commit; false rolls back with ClaimLost.
     std::function<bool()> stillClaimed;
