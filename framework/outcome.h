@@ -18,6 +18,15 @@ enum class Outcome {
     Refused = 2,          // the content will not import as it is
     Busy = 3,             // held open by another process or claimed by another host
     Failed = 4,           // the database refused or could not be reached
+
+    // What became of a whole call rather than of one file: path then carries
+    // a one-line reason (the bytes the module's own trace line quotes, GBK
+    // where it quotes a driver), not a file's path. Reported once per call,
+    // after the outcome of the booking in hand, if any.
+    DatabaseDown = 5,  // connecting, a lookup or beginning a transaction failed:
+                       // the call ended there and every booking waits
+    NotImporting = 6,  // the drop directory's claim area cannot be used: the call
+                       // imported nothing (the reason names what to fix)
 };
 
 // Calls the host's ReservationHostOutcome when it has one (looked up once per

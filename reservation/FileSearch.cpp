@@ -67,10 +67,21 @@ void Report(Handled handled, const std::string& path) {
     }
 }
 
-// Ends the call with one trace line when the error reaches it.
+// Ends the call with one trace line when the error reaches it. A database
+// error (databaseError set: the driver's message) is also told to the host,
+// which waits before its next call; the same message call after call is
+// said only once, so an outage writes one line, not one per call.
 struct SearchStopped {
     std::string reason;
+    std::string databaseError;
 };
+
+// The driver's message of the database error that stopped the last call;
+// empty when the last call did not stop on one.
+std::string& LastDatabaseStop() {
+    static std::string message;
+    return message;
+}
 
 // One call's scan of one drop directory.
 class Scan {
@@ -155,7 +166,8 @@ class Scan {
             handled = Handler()(request_.mode, claim);
         } catch (const rl::CDBException& e) {
             fw::ReportOutcome(fw::Outcome::Failed, claim.Path());
-            throw SearchStopped{"database error at " + claim.Path() + ": " + e.DriverMessage()};
+            throw SearchStopped{"database error at " + claim.Path() + ": " + e.DriverMessage(),
+                                e.DriverMessage()};
         } catch (const std::exception& e) {
             fw::ReportOutcome(fw::Outcome::Failed, claim.Path());
             throw SearchStopped{"error at " + claim.Path() + ": " + e.what()};
@@ -177,6 +189,9 @@ class Scan {
         fw::Trace(fw::Priority::Error,
                   "drop directory %s is not writable (%s,error=%u): no booking is imported\n",
                   dropPath_.c_str(), fw::FileErrorName(error), static_cast<unsigned>(error));
+        fw::ReportOutcome(
+            fw::Outcome::NotImporting,
+            "drop directory " + dropPath_ + " is not writable (" + fw::FileErrorName(error) + ")");
         return false;
     }
 
@@ -252,6 +267,11 @@ void RunSearch(const char* request) {
         ~Release() { searchRunning = false; }
     } release;
     ++searchCalls;
+    std::string stoppedOn;
+    struct Remember {
+        std::string& stoppedOn;
+        ~Remember() { LastDatabaseStop() = std::move(stoppedOn); }
+    } remember{stoppedOn};
 
     try {
         const SearchRequest parsed = ParseRequest(request ? request : "");
@@ -264,7 +284,12 @@ void RunSearch(const char* request) {
         }
         ScanDirectory(parsed);
     } catch (const SearchStopped& stop) {
-        fw::Trace(fw::Priority::Error, "Search stopped: %s\n", fw::TraceGbk(stop.reason).c_str());
+        if (stop.databaseError.empty() || stop.databaseError != LastDatabaseStop())
+            fw::Trace(fw::Priority::Error, "Search stopped: %s\n",
+                      fw::TraceGbk(stop.reason).c_str());
+        stoppedOn = stop.databaseError;
+        if (!stop.databaseError.empty())
+            fw::ReportOutcome(fw::Outcome::DatabaseDown, stop.databaseError);
     } catch (const std::exception& e) {
         fw::Trace(fw::Priority::Error, "Search stopped: %s\n", fw::TraceGbk(e.what()).c_str());
     } catch (...) {
