@@ -5,7 +5,9 @@
 
 #include "framework/direnum.h"
 #include "framework/processtag.h"
+#include "framework/sha256.h"
 #include "framework/trace.h"
+#include "reservation/ImportLedger.h"
 
 namespace resv {
 namespace {
@@ -30,12 +32,11 @@ fw::FileError MoveKeepingBoth(const fw::Directory& from, const std::string& name
 // that share it can take up each other's claims.
 unsigned DropMode(const fw::Directory& drop) { return drop.Permissions(); }
 
-// The name of the commit-in-doubt marker of one version of a booking file.
-// A dot name: the take-up passes it by, and it keeps the area from being
+// The name of the commit-in-doubt marker of a booking file's ledger key. A
+// dot name: the take-up passes it by, and it keeps the area from being
 // removed while it is there.
-std::string DoubtMarkerName(const fw::FileVersion& v) {
-    return ".doubt+" + std::to_string(v.device) + "+" + std::to_string(v.inode) + "+" +
-           std::to_string(v.size) + "+" + std::to_string(v.modifiedNs);
+std::string DoubtMarkerName(const std::string& fileKey) {
+    return ".doubt+" + fw::Sha256Hex(fileKey);
 }
 
 fw::Directory OpenAreaDirectory(const fw::Directory& parent, const std::string& name, unsigned mode,
@@ -79,18 +80,18 @@ ClaimArea::~ClaimArea() {
         drop_.Remove(kClaimAreaName, true);
 }
 
-bool ClaimArea::MarkInDoubt(const fw::FileVersion& version) const {
+bool ClaimArea::MarkInDoubt(const std::string& fileKey) const {
     fw::FileError error = fw::FileError::None;
-    return OpenAreaDirectory(area_, DoubtMarkerName(version), DropMode(drop_), error).IsOpen();
+    return OpenAreaDirectory(area_, DoubtMarkerName(fileKey), DropMode(drop_), error).IsOpen();
 }
 
-bool ClaimArea::InDoubt(const fw::FileVersion& version) const {
+bool ClaimArea::InDoubt(const std::string& fileKey) const {
     fw::FileVersion marker;
-    return area_.Stat(DoubtMarkerName(version), marker);
+    return area_.Stat(DoubtMarkerName(fileKey), marker);
 }
 
-void ClaimArea::ClearInDoubt(const fw::FileVersion& version) const {
-    area_.Remove(DoubtMarkerName(version), true);
+void ClaimArea::ClearInDoubt(const std::string& fileKey) const {
+    area_.Remove(DoubtMarkerName(fileKey), true);
 }
 
 std::vector<std::string> ClaimArea::TakeUpAbandoned() {
@@ -171,6 +172,10 @@ BookingClaim::~BookingClaim() {
     if (!removed_) PutBack();
 }
 
+void BookingClaim::SetContentDigest(const std::string& digest) {
+    fileKey_ = BookingFileKey(name_, digest);
+}
+
 std::string BookingClaim::Path() const { return area_.DropPath() + "/" + name_; }
 
 void BookingClaim::PutBack() {
@@ -193,8 +198,12 @@ bool BookingClaim::Refresh() {
     return true;
 }
 
+bool BookingClaim::MayBeImported() const {
+    return takenUp_ || inDoubt_ || (!fileKey_.empty() && area_.InDoubt(fileKey_));
+}
+
 void BookingClaim::MarkInDoubt() {
-    inDoubt_ = area_.MarkInDoubt(file_.Version());
+    inDoubt_ = area_.MarkInDoubt(fileKey_);
     if (!inDoubt_)
         fw::Trace(fw::Priority::Warning,
                   "can't mark %s for a check of its failed commit; imported again, it may be "
@@ -203,7 +212,7 @@ void BookingClaim::MarkInDoubt() {
 }
 
 void BookingClaim::ClearInDoubt() {
-    if (inDoubt_) area_.ClearInDoubt(file_.Version());
+    if (!fileKey_.empty()) area_.ClearInDoubt(fileKey_);
     inDoubt_ = false;
 }
 

@@ -16,10 +16,12 @@
 //    not been refreshed for kStaleClaimSeconds. A taken-up booking is checked
 //    for an earlier import before it is imported.
 // A booking whose transaction failed may have failed at its commit after the
-// server had made it permanent. Before its file goes back, the claim area
-// gets a marker for that version of the file (an empty directory
-// ".doubt+DEVICE+INODE+SIZE+MTIME"), so that whichever process claims it next,
-// on any machine, checks for an earlier import too. The marker goes when the
+// server had made it permanent. Where the database has the import ledger
+// (ImportLedger.h) that settles it. Where it has not, before the file goes
+// back the claim area gets a marker for the file's ledger key (an empty
+// directory ".doubt+SHA256(KEY)": the same for the same name and bytes on
+// every mount and machine, and after a touch), so that whichever process
+// claims it next checks for an earlier import too. The marker goes when the
 // booking is imported or found imported.
 // Names starting with "." belong to writers and to the claim area: the scan
 // never opens them.
@@ -59,11 +61,11 @@ class ClaimArea {
     // own directory, into this process's directory. Returns their names.
     std::vector<std::string> TakeUpAbandoned();
 
-    // The commit-in-doubt marker of a version of a booking file: set, asked,
+    // The commit-in-doubt marker of a booking file's ledger key: set, asked,
     // cleared. Setting answers false when the marker cannot be made.
-    bool MarkInDoubt(const fw::FileVersion& version) const;
-    bool InDoubt(const fw::FileVersion& version) const;
-    void ClearInDoubt(const fw::FileVersion& version) const;
+    bool MarkInDoubt(const std::string& fileKey) const;
+    bool InDoubt(const std::string& fileKey) const;
+    void ClearInDoubt(const std::string& fileKey) const;
 
     const fw::Directory& Drop() const { return drop_; }
     const fw::Directory& Own() const { return own_; }
@@ -105,9 +107,15 @@ class BookingClaim {
     // Found claimed after a crash: its booking may have been committed.
     bool TakenUp() const { return takenUp_; }
 
+    // The booking file's identity in the import ledger (BookingFileKey of its
+    // name and the digest of the bytes read); empty until the file is read.
+    void SetContentDigest(const std::string& digest);
+    const std::string& FileKey() const { return fileKey_; }
+
     // May an earlier transaction of this booking have been committed? True
-    // when taken up, or when the file carries a commit-in-doubt marker.
-    bool MayBeImported() const { return takenUp_ || inDoubt_; }
+    // when taken up, or when the file carries a commit-in-doubt marker (one
+    // look in the claim area).
+    bool MayBeImported() const;
     // Marks the file's commit in doubt (its transaction failed; a marker that
     // cannot be made is traced), or clears the mark (its booking is in the
     // database and the file removed).
@@ -126,16 +134,16 @@ class BookingClaim {
         : area_(area),
           name_(std::move(name)),
           file_(std::move(file)),
-          takenUp_(takenUp),
-          inDoubt_(area_.InDoubt(file_.Version())) {}
+          takenUp_(takenUp) {}
     void PutBack();
 
     ClaimArea& area_;
     std::string name_;
     fw::ExclusiveFile file_;
     bool takenUp_;
-    bool inDoubt_;
+    bool inDoubt_ = false;  // this process marked it
     bool removed_ = false;
+    std::string fileKey_;
 };
 
 }  // namespace resv

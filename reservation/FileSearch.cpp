@@ -13,6 +13,7 @@
 #include "framework/exclusivefile.h"
 #include "framework/gbktext.h"
 #include "framework/outcome.h"
+#include "framework/sha256.h"
 #include "framework/trace.h"
 #include "recordlayer/CDBException.h"
 #include "reservation/BookingClaim.h"
@@ -149,8 +150,10 @@ class Scan {
         const fw::FileVersion version = claim.File().Version();
         handled_.insert({version.device, version.inode});
         BookingFieldTable[kEntryPath] = claim.Path();
-        switch (ReadBookingFile(claim.File(), BookingFieldTable)) {
+        std::string digest;
+        switch (ReadBookingFile(claim.File(), BookingFieldTable, &digest)) {
             case ReadOutcome::Read:
+                claim.SetContentDigest(digest);
                 break;
             case ReadOutcome::Empty:
                 fw::Trace(fw::Priority::Warning,
@@ -235,13 +238,14 @@ void ScanDirectory(const SearchRequest& request) {
 
 std::uint64_t SearchCallNumber() { return searchCalls; }
 
-ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table) {
+ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table, std::string* digest) {
     char buffer[kBookingReadMax];
     fw::FileError error = fw::FileError::None;
     const ssize_t count = file.Read(buffer, sizeof buffer, error);
     if (count < 0) return ReadOutcome::Failed;
 
     std::string_view raw(buffer, static_cast<std::size_t>(count));
+    if (digest) *digest = fw::Sha256Hex(raw);
     const std::size_t nul = raw.find('\0');
     if (nul != std::string_view::npos) raw = raw.substr(0, nul);
     bool blank = true;
