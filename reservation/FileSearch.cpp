@@ -161,7 +161,7 @@ class Scan {
                           claim.Path().c_str());
                 return;
             case ReadOutcome::Failed:
-                throw SearchStopped{"can't read file " + claim.Path()};
+                throw SearchStopped{"can't read file " + claim.Path(), {}};
         }
 
         Handled handled = Handled::Failed;
@@ -173,7 +173,7 @@ class Scan {
                                 e.DriverMessage()};
         } catch (const std::exception& e) {
             fw::ReportOutcome(fw::Outcome::Failed, claim.Path());
-            throw SearchStopped{"error at " + claim.Path() + ": " + e.what()};
+            throw SearchStopped{"error at " + claim.Path() + ": " + e.what(), {}};
         }
         Report(handled, claim.Path());
         if (handled == Handled::Refused && request_.mode == 1 &&
