@@ -131,10 +131,7 @@ class BookingClaim {
 
   private:
     BookingClaim(ClaimArea& area, std::string name, fw::ExclusiveFile file, bool takenUp)
-        : area_(area),
-          name_(std::move(name)),
-          file_(std::move(file)),
-          takenUp_(takenUp) {}
+        : area_(area), name_(std::move(name)), file_(std::move(file)), takenUp_(takenUp) {}
     void PutBack();
 
     ClaimArea& area_;

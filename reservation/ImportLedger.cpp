@@ -24,8 +24,7 @@ std::string_view DeliveredName(std::string_view name) {
         if (tilde == std::string_view::npos || tilde == 0) return name;
         const std::string_view number = name.substr(tilde + 1);
         if (number.empty() || number.size() > 3 || number.front() == '0' ||
-            number.find_first_not_of("0123456789") != std::string_view::npos ||
-            number == "1")
+            number.find_first_not_of("0123456789") != std::string_view::npos || number == "1")
             return name;
         name = name.substr(0, tilde);
     }
@@ -36,6 +35,24 @@ bool PlainName(std::string_view name) {
     for (unsigned char c : name)
         if (c <= 0x20 || c >= 0x7F) return false;
     return true;
+}
+
+// "Base table not found": ODBC's SQLSTATE, PostgreSQL's own, and the
+// SQLite driver's message (its SQLSTATE is the general S1000).
+bool NamesAMissingTable(const rl::CDBException& e) {
+    const std::string& state = e.SqlState();
+    return state == "42S02" || state == "S0002" || state == "42P01" ||
+           e.DriverMessage().find("no such table") != std::string::npos;
+}
+
+// Errors that say nothing about the table: a lost connection, a timeout, a
+// transaction the server rolled back, a locked SQLite database (whose
+// catalog then reads as empty).
+bool Transient(const rl::CDBException& e) {
+    const std::string& state = e.SqlState();
+    return state.rfind("08", 0) == 0 || state.rfind("40", 0) == 0 || state.rfind("HYT", 0) == 0 ||
+           e.DriverMessage().find("database is locked") != std::string::npos ||
+           e.DriverMessage().find("database table is locked") != std::string::npos;
 }
 
 }  // namespace
@@ -57,14 +74,17 @@ bool LedgerPresent(rl::DbConnection& db) {
     static std::uint64_t askedInCall = 0;
     static bool present = false;
     if (askedInCall == SearchCallNumber() && askedInCall != 0) return present;
+    // The common case costs one cheap statement; only when it fails is the
+    // catalog asked whether the table is missing or the statement failed
+    // for another reason (a locked database, a lost connection), which
+    // passes out like any error before the transaction.
     try {
         rl::TableRecord probe(&db);
         probe.OpenRows(rl::SnapshotOpen, "select FileKey from BookingImport where 1 = 0", 0);
         probe.CloseRows();
         present = true;
     } catch (const rl::CDBException& e) {
-        // A connection that failed says nothing about the table.
-        if (e.SqlState().rfind("08", 0) == 0) throw;
+        if (!NamesAMissingTable(e) && (Transient(e) || db.HasTable("BookingImport"))) throw;
         present = false;
         fw::Trace(fw::Priority::Warning,
                   "no import ledger in the database (%s): exactly once across machines is off "

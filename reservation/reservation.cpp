@@ -34,10 +34,9 @@ int ModuleEntry(unsigned reason) {
             registration.moduleName = kModuleName;
             registration.registerResources = RegisterDialogResources;
             registration.withdrawResources = WithdrawDialogResources;
-            registration.classes = {&CreservationTbl::classCreservationTbl,
-                                    &CGstProfileTbl::classCGstProfileTbl,
-                                    &CFOLIOTbl::classCFOLIOTbl,
-                                    &CBookingImportTbl::classCBookingImportTbl};
+            registration.classes = {
+                &CreservationTbl::classCreservationTbl, &CGstProfileTbl::classCGstProfileTbl,
+                &CFOLIOTbl::classCFOLIOTbl, &CBookingImportTbl::classCBookingImportTbl};
             if (!fw::RegisterExtension(registration)) {
                 EmptyBookingTable();
                 loaded = false;

@@ -84,9 +84,7 @@ TEST_P(ImportFailure, AnErrorAtEachWriteLeavesNoRowAndKeepsTheFile) {
         ImportAll();
         EXPECT_FALSE(ts::FileExists(path));
         EXPECT_EQ(db_->Count("Reservation"), 1);
-        db_->Execute("delete from FOLIO");
-        db_->Execute("delete from Reservation");
-        db_->Execute("delete from GstProfile");
+        db_->ForgetImports();
     }
 }
 
