@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "bench/BenchSupport.h"
+#include "tests/support/TraceCapture.h"
 
 namespace bench {
 namespace {
@@ -77,7 +78,8 @@ HostRun RunHost(const std::string& host, const std::string& dropDir,
             if (!run.firstImported) run.firstImported = clock.Seconds();
             ++run.imported;
         } else if (!line->starts_with("RESERVATION.DLL ") &&
-                   !line->starts_with("reservation-host: ") && run.otherLines.size() < 5) {
+                   !line->starts_with("reservation-host: ") && !ts::IsLedgerNotice(*line) &&
+                   run.otherLines.size() < 5) {
             run.otherLines.push_back(*line);
         }
     }

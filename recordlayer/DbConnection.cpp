@@ -230,6 +230,19 @@ void DbConnection::ExecuteDirect(std::string_view sql) {
               SQL_HANDLE_STMT, stmt.get(), "execute", true);
 }
 
+bool DbConnection::HasTable(std::string_view name) {
+    std::string stored(name);
+    if (dialect_.lowerCase)
+        for (char& c : stored) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    ScopedStatement stmt(dbc_);
+    CheckOdbc(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, SqlText(stored),
+                        static_cast<SQLSMALLINT>(stored.size()), nullptr, 0),
+              SQL_HANDLE_STMT, stmt.get(), "look up a table");
+    const SQLRETURN rc = SQLFetch(stmt.get());
+    CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), "look up a table", true);
+    return rc != SQL_NO_DATA;
+}
+
 std::optional<long> DbConnection::LastInsertedIdentity(std::string_view table,
                                                        std::string_view column) {
     const std::string expression = IdentityExpression(table, column);

@@ -71,8 +71,9 @@ class Claimed {
     Claimed(const std::string& dropDir, const std::string& name) {
         fw::FileError error = fw::FileError::None;
         drop_ = fw::Directory::Open(dropDir, error);
-        area_ = resv::ClaimArea::Prepare(drop_, dropDir, error);
-        EXPECT_NE(area_, nullptr) << static_cast<unsigned>(error);
+        std::string problem;
+        area_ = resv::ClaimArea::Prepare(drop_, dropDir, problem);
+        EXPECT_NE(area_, nullptr) << problem;
         if (!area_) return;
         fw::ExclusiveFile file = fw::ExclusiveFile::Open(drop_, name, error);
         EXPECT_EQ(resv::BookingClaim::Claim(*area_, name, std::move(file), claim_),
