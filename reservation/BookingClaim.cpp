@@ -109,27 +109,34 @@ std::unique_ptr<ClaimArea> ClaimArea::Prepare(const fw::Directory& drop,
                                               const std::string& dropPath, std::string& problem) {
     const unsigned mode = drop.Permissions();
     const std::string areaPath = dropPath + "/" + kClaimAreaName;
+    const std::string unusable =
+        "): it must be a directory the host can write; remove it, or give it the owner and mode "
+        "of the drop directory; no booking is imported";
     fw::FileError error = fw::FileError::None;
     // Another host removes the area when it ends and finds it empty; the
     // area it removed under us is made again.
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!ClearClaimAreaName(drop, dropPath)) break;
+        fw::FileVersion existing;
+        const bool existed = drop.Stat(kClaimAreaName, existing);
         fw::Directory area = OpenAreaDirectory(drop, kClaimAreaName, mode, error);
         if (!area.IsOpen()) {
             if (error == fw::FileError::NotFound || error == fw::FileError::BadPath) continue;
-            problem = error == fw::FileError::AccessDenied
-                          ? "drop directory " + dropPath + " is not writable (" + Described(error) +
-                                "): no booking is imported"
-                          : "cannot create the claim area " + areaPath + " (" + Described(error) +
-                                "): no booking is imported";
+            if (existed)
+                problem =
+                    "cannot use the claim area " + areaPath + " (" + Described(error) + unusable;
+            else if (error == fw::FileError::AccessDenied)
+                problem = "drop directory " + dropPath + " is not writable (" + Described(error) +
+                          "): no booking is imported";
+            else
+                problem = "cannot create the claim area " + areaPath + " (" + Described(error) +
+                          "): no booking is imported";
             return nullptr;
         }
         fw::Directory own = OpenAreaDirectory(area, fw::ThisProcessTag(), mode, error);
         if (!own.IsOpen()) {
             if (error == fw::FileError::NotFound) continue;
-            problem = "cannot use the claim area " + areaPath + " (" + Described(error) +
-                      "): it must be a directory the host can write; remove it, or give it "
-                      "the owner and mode of the drop directory; no booking is imported";
+            problem = "cannot use the claim area " + areaPath + " (" + Described(error) + unusable;
             return nullptr;
         }
         fw::ClaimLock::State state = fw::ClaimLock::State::Unknown;
