@@ -15,7 +15,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <ctime>
 #include <string>
 #include <utility>
 
@@ -86,8 +85,9 @@ class Directory {
     // Sets the modification time of the directory itself to now.
     FileError Touch() const;
 
-    // The modification time of the directory itself; 0 when unreadable.
-    std::time_t ModifiedAt() const;
+    // The modification time of the directory itself, seconds since the
+    // epoch; 0 when unreadable.
+    std::int64_t ModifiedAt() const;
 
   private:
     Directory(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}

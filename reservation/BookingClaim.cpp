@@ -1,8 +1,8 @@
 #include "reservation/BookingClaim.h"
 
-#include <ctime>
 #include <utility>
 
+#include "framework/clock.h"
 #include "framework/direnum.h"
 #include "framework/processtag.h"
 #include "framework/trace.h"
@@ -106,7 +106,7 @@ std::vector<std::string> ClaimArea::TakeUpAbandoned() {
 
     fw::DirectoryScan owners;
     if (!owners.Start(area_)) return taken;
-    const std::time_t now = std::time(nullptr);
+    const std::int64_t now = fw::SystemClockNow();
     std::string owner;
     while (owners.Next(owner)) {
         if (IsDotName(owner) || owner == fw::ThisProcessTag()) continue;

@@ -105,7 +105,7 @@ void Directory::SetPermissions(unsigned mode) const {
     if (IsOpen()) ::fchmod(Descriptor(), static_cast<mode_t>(mode));
 }
 
-std::time_t Directory::ModifiedAt() const {
+std::int64_t Directory::ModifiedAt() const {
     struct stat st {};
     return ::fstat(Descriptor(), &st) == 0 ? st.st_mtim.tv_sec : 0;
 }

@@ -136,10 +136,10 @@ FileError Directory::Touch() const {
                                                                   : LastFileError();
 }
 
-std::time_t Directory::ModifiedAt() const {
+std::int64_t Directory::ModifiedAt() const {
     FILETIME written{};
     if (!GetFileTime(AsHandle(handle_), nullptr, nullptr, &written)) return 0;
-    return static_cast<std::time_t>(EpochNanoseconds(written) / 1000000000);
+    return EpochNanoseconds(written) / 1000000000;
 }
 
 unsigned Directory::Permissions() const { return 0700; }
