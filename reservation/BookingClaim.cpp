@@ -74,7 +74,9 @@ std::unique_ptr<ClaimArea> ClaimArea::Prepare(const fw::Directory& drop,
 
 ClaimArea::~ClaimArea() {
     // Both only when empty: claims of other hosts, or a file that could not
-    // be put back, keep them.
+    // be put back, keep them. Win32 removes a directory still open only when
+    // its last handle closes, and the area is not empty until then.
+    own_ = fw::Directory();
     if (area_.Remove(fw::ThisProcessTag(), true) == fw::FileError::None)
         drop_.Remove(kClaimAreaName, true);
 }
@@ -171,7 +173,7 @@ BookingClaim::~BookingClaim() {
     if (!removed_) PutBack();
 }
 
-std::string BookingClaim::Path() const { return area_.DropPath() + "/" + name_; }
+std::string BookingClaim::Path() const { return fw::EntryPath(area_.DropPath(), name_); }
 
 void BookingClaim::PutBack() {
     std::string used;
