@@ -9,8 +9,8 @@
 namespace fw {
 namespace {
 
-std::function<std::time_t()>& ClockSource() {
-    static NoDestructor<std::function<std::time_t()>> source;
+std::function<EpochSeconds()>& ClockSource() {
+    static NoDestructor<std::function<EpochSeconds()>> source;
     return *source;
 }
 
@@ -76,6 +76,11 @@ int DaysInMonth(int y, int m) {
     return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
 }
 
+bool IsCalendarDate(const CivilDate& d) {
+    return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+           d.day <= DaysInMonth(d.year, d.month);
+}
+
 // Days since 1970-01-01 in the proleptic Gregorian calendar.
 long DaysFromCivil(long y, long m, long d) {
     y -= m <= 2;
@@ -90,14 +95,14 @@ long DaysFromCivil(long y, long m, long d) {
 
 ClockReading ReadLocalClock() {
     const auto& source = ClockSource();
-    std::time_t now = source ? source() : std::time(nullptr);
+    const EpochSeconds now = source ? source() : SystemClockNow();
     std::tm local{};
     ToLocalTime(now, local);
     return ClockReading{FormatTime("%H:%M:%S", local), FormatTime("%Y-%m-%d", local),
                         static_cast<std::int64_t>(now)};
 }
 
-void SetClockSource(std::function<std::time_t()> source) { ClockSource() = std::move(source); }
+void SetClockSource(std::function<EpochSeconds()> source) { ClockSource() = std::move(source); }
 
 std::optional<CivilDate> ParseDate(std::string_view text) {
     for (const DateForm& form : kForms) {
@@ -110,12 +115,17 @@ std::optional<CivilDate> ParseDate(std::string_view text) {
         // A time of day may follow after a blank or an ISO "T"; nothing else.
         if (!in.AtEnd() && !gbk::IsSpace(static_cast<unsigned char>(in.Peek())) && in.Peek() != 'T')
             return std::nullopt;
-        if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1 ||
-            date.day > DaysInMonth(date.year, date.month))
-            return std::nullopt;
+        if (!IsCalendarDate(date)) return std::nullopt;
         return date;
     }
     return std::nullopt;
+}
+
+std::optional<EpochSeconds> FromLocalTime(const CivilDate& date, int hour, int minute, int second) {
+    if (!IsCalendarDate(date) || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+        second > 59)
+        return std::nullopt;
+    return LocalToEpoch(date, hour, minute, second);
 }
 
 long DaysBetween(const CivilDate& from, const CivilDate& to) {

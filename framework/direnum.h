@@ -37,4 +37,13 @@ class DirectoryScan {
 // "\\server\..." or "\..." on Win32) is returned as is.
 std::string MakeAbsolute(const std::string& path);
 
+// The path without the separators it ends in, except the one of a root ("/"
+// on POSIX; "X:\" or "\" on Win32, where "/" separates too).
+std::string TrimTrailingSeparators(std::string path);
+
+// The path of the entry name in the directory dir: dir, the platform's
+// separator ("/" on POSIX, "\" on Win32) unless dir ends in a separator
+// already, and name.
+std::string EntryPath(const std::string& dir, const std::string& name);
+
 }  // namespace fw

@@ -5,11 +5,18 @@
 
 #include <cstddef>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "framework/clock.h"
+
 namespace fw {
+
+// The instant of a valid local date and time (FromLocalTime has checked the
+// fields); nothing when the platform cannot convert it.
+std::optional<EpochSeconds> LocalToEpoch(const CivilDate& date, int hour, int minute, int second);
 
 // Writes one finished trace line to the platform's trace channel: standard
 // error (one write(2)) on POSIX, OutputDebugStringA on Win32. Never fails.

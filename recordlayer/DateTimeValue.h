@@ -16,7 +16,7 @@ class DateTimeValue {
     DateTimeValue() = default;
     explicit DateTimeValue(std::int64_t secondsSinceEpoch) : seconds_(secondsSinceEpoch) {}
 
-    // Local midnight of the given date (mktime, tm_isdst = -1); no value when
+    // Local midnight of the given date (fw::FromLocalTime); no value when
     // the date cannot be represented.
     static DateTimeValue FromLocalDate(int year, int month, int day);
 

@@ -3,6 +3,7 @@
 #include <map>
 #include <utility>
 
+#include "framework/clock.h"
 #include "framework/direnum.h"
 #include "framework/processtag.h"
 #include "framework/sha256.h"
@@ -60,7 +61,7 @@ bool ClearClaimAreaName(const fw::Directory& drop, const std::string& dropPath) 
     fw::FileVersion version;
     fw::EntryKind kind = fw::EntryKind::Directory;
     if (!drop.Stat(kClaimAreaName, version, &kind) || kind == fw::EntryKind::Directory) return true;
-    const std::string path = dropPath + "/" + kClaimAreaName;
+    const std::string path = fw::EntryPath(dropPath, kClaimAreaName);
     if (kind == fw::EntryKind::SymbolicLink) {
         const fw::FileError error = drop.Remove(kClaimAreaName);
         if (error == fw::FileError::None || error == fw::FileError::NotFound) {
@@ -77,8 +78,8 @@ bool ClearClaimAreaName(const fw::Directory& drop, const std::string& dropPath) 
     if (error != fw::FileError::None && error != fw::FileError::NotFound) return false;
     if (error == fw::FileError::None)
         fw::Trace(fw::Priority::Warning,
-                  "moved %s aside to %s/%s: the claim area is a directory of its own\n",
-                  path.c_str(), dropPath.c_str(), aside.c_str());
+                  "moved %s aside to %s: the claim area is a directory of its own\n", path.c_str(),
+                  fw::EntryPath(dropPath, aside).c_str());
     return true;
 }
 
@@ -108,7 +109,7 @@ ClaimArea::ClaimArea(const fw::Directory& drop, std::string dropPath, fw::Direct
 std::unique_ptr<ClaimArea> ClaimArea::Prepare(const fw::Directory& drop,
                                               const std::string& dropPath, std::string& problem) {
     const unsigned mode = drop.Permissions();
-    const std::string areaPath = dropPath + "/" + kClaimAreaName;
+    const std::string areaPath = fw::EntryPath(dropPath, kClaimAreaName);
     const std::string unusable =
         "): it must be a directory the host can write; remove it, or give it the owner and mode "
         "of the drop directory; no booking is imported";
@@ -288,8 +289,8 @@ fw::FileError BookingClaim::Claim(ClaimArea& area, const std::string& name, fw::
         std::string used;
         if (MoveKeepingBoth(area.Own(), target, area.Drop(), name, used) != fw::FileError::None)
             fw::Trace(fw::Priority::Warning,
-                      "can't return %s/%s to the drop directory; the next call takes it up\n",
-                      area.DropPath().c_str(), name.c_str());
+                      "can't return %s to the drop directory; the next call takes it up\n",
+                      fw::EntryPath(area.DropPath(), name).c_str());
         return fw::FileError::SharingViolation;
     }
     claim.reset(new BookingClaim(area, name, target, std::move(file), false));
@@ -317,7 +318,7 @@ void BookingClaim::SetContentDigest(const std::string& digest) {
     fileKey_ = BookingFileKey(name_, digest);
 }
 
-std::string BookingClaim::Path() const { return area_.DropPath() + "/" + name_; }
+std::string BookingClaim::Path() const { return fw::EntryPath(area_.DropPath(), name_); }
 
 void BookingClaim::PutBack() {
     std::string used;

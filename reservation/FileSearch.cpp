@@ -129,7 +129,7 @@ class Scan {
                 std::unique_ptr<BookingClaim> claim;
                 const fw::FileError error = BookingClaim::Adopt(*area_, name, claim);
                 if (error != fw::FileError::None) {
-                    CannotOpen(dropPath_ + "/" + name, error);
+                    CannotOpen(fw::EntryPath(dropPath_, name), error);
                     continue;
                 }
                 Handle(*claim);
@@ -151,7 +151,7 @@ class Scan {
     // Returns false when the scan must end (the drop directory cannot be
     // written).
     bool Offer(const std::string& name) {
-        const std::string path = dropPath_ + "/" + name;
+        const std::string path = fw::EntryPath(dropPath_, name);
         // The claim area first: its directory gives the file system's clock.
         if (!PrepareArea()) return false;
         fw::FileError error = fw::FileError::None;
@@ -266,12 +266,10 @@ class Scan {
 };
 
 void ScanDirectory(const SearchRequest& request) {
-    std::string path = fw::MakeAbsolute(request.directory);
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    std::string path = fw::TrimTrailingSeparators(fw::MakeAbsolute(request.directory));
     fw::FileError error = fw::FileError::None;
     fw::Directory drop = fw::Directory::Open(path, error);
     if (!drop.IsOpen()) return;
-    if (path == "/") path.clear();  // entries are then "/name"
     Scan(request, std::move(drop), path).Run();
 }
 

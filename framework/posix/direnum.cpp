@@ -57,4 +57,13 @@ std::string MakeAbsolute(const std::string& path) {
     return absolute + path;
 }
 
+std::string TrimTrailingSeparators(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+std::string EntryPath(const std::string& dir, const std::string& name) {
+    return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
 }  // namespace fw

@@ -68,4 +68,14 @@ std::string MakeAbsolute(const std::string& path) {
     return absolute + path;
 }
 
+std::string TrimTrailingSeparators(std::string path) {
+    while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':')
+        path.pop_back();
+    return path;
+}
+
+std::string EntryPath(const std::string& dir, const std::string& name) {
+    return !dir.empty() && IsSeparator(dir.back()) ? dir + name : dir + "\\" + name;
+}
+
 }  // namespace fw

@@ -1,15 +1,37 @@
-// The local time zone on Win32: the system's time zone rules, including the
-// daylight-saving rules of the year in question
-// (SystemTimeToTzSpecificLocalTime), not the CRT's TZ variable.
+// The local time zone and the system clock on Win32, through FILETIME and
+// SYSTEMTIME, never the CRT: its time_t is 32 bits in the 32-bit build and
+// ends in January 2038. The system's time zone rules, not the CRT's TZ
+// variable, in both directions (SystemTimeToTzSpecificLocalTime and
+// TzSpecificLocalTimeToSystemTime).
 #include <windows.h>
 
 #include "framework/clock.h"
+#include "framework/sysdeps.h"
 
 namespace fw {
+namespace {
 
-bool ToLocalTime(std::time_t t, std::tm& local) {
-    const std::uint64_t ticks = static_cast<std::uint64_t>(t) * 10000000ULL + 116444736000000000ULL;
-    FILETIME utc{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+// FILETIME counts 100 ns since 1601-01-01 UTC.
+constexpr std::int64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kEpochTicks = 116444736000000000;  // 1970-01-01 as FILETIME
+
+std::int64_t Ticks(const FILETIME& ft) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
+                                     ft.dwLowDateTime);
+}
+
+}  // namespace
+
+EpochSeconds SystemClockNow() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return (Ticks(now) - kEpochTicks) / kTicksPerSecond;
+}
+
+bool ToLocalTime(EpochSeconds t, std::tm& local) {
+    if (t < -kEpochTicks / kTicksPerSecond) return false;  // before 1601
+    const auto ticks = static_cast<std::uint64_t>(t * kTicksPerSecond + kEpochTicks);
+    const FILETIME utc{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
     SYSTEMTIME universal{}, here{};
     if (!FileTimeToSystemTime(&utc, &universal) ||
         !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &here))
@@ -24,6 +46,22 @@ bool ToLocalTime(std::time_t t, std::tm& local) {
     local.tm_wday = here.wDayOfWeek;
     local.tm_isdst = -1;
     return true;
+}
+
+std::optional<EpochSeconds> LocalToEpoch(const CivilDate& date, int hour, int minute, int second) {
+    SYSTEMTIME here{};
+    here.wYear = static_cast<WORD>(date.year);
+    here.wMonth = static_cast<WORD>(date.month);
+    here.wDay = static_cast<WORD>(date.day);
+    here.wHour = static_cast<WORD>(hour);
+    here.wMinute = static_cast<WORD>(minute);
+    here.wSecond = static_cast<WORD>(second);
+    SYSTEMTIME universal{};
+    FILETIME utc{};
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &here, &universal) ||
+        !SystemTimeToFileTime(&universal, &utc))
+        return std::nullopt;
+    return (Ticks(utc) - kEpochTicks) / kTicksPerSecond;
 }
 
 }  // namespace fw

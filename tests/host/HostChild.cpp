@@ -52,7 +52,10 @@ std::string BookingText(const std::string& number, const std::string& guest,
                                   "13800000000", guests, "1",          "",           "",
                                   "1000",        "无烟"};
     std::string text;
-    for (const auto& field : fields) text += (text.empty() ? "" : ",") + ts::Gbk(field);
+    for (const auto& field : fields) {
+        if (!text.empty()) text += ',';
+        text += ts::Gbk(field);
+    }
     return text;
 }
 

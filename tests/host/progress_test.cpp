@@ -50,7 +50,7 @@ class ProgressRunTest : public ::testing::Test {
         if (!ts::BackendAvailable(ts::Backend::SQLite, &why)) GTEST_SKIP() << why;
         db_ = std::make_unique<ts::HotelDatabase>(ts::Backend::SQLite);
         for (int i = 0; i < kBookings; ++i)
-            ts::WriteFile(drop_.File("b" + std::to_string(i) + ".txt"),
+            ts::WriteFile(drop_.File(ts::Cat("b", i, ".txt")),
                           BookingText("WB-" + std::to_string(i), "客人" + std::to_string(i)));
         ts::WriteFile(drop_.File("zz-empty.txt"), "");  // stays: not every booking can be handled
     }

@@ -2,8 +2,13 @@
 // read-only: unixODBC ignores, without a word, a user odbc.ini (ODBCINI) it
 // cannot open for writing, but reads a system one (ODBCSYSINI) there. Run in
 // a private mount namespace with the configuration directory bind-mounted
-// read-only, as systemd does.
+// read-only, as systemd does, and an empty home over the account's: unixODBC
+// reads ~/.odbc.ini from the home of the password database, not $HOME, and
+// the account running the tests may have a velmardb of its own there (the
+// demo's).
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -30,10 +35,17 @@ TEST(ServiceDataSource, ASystemOdbcIniIsReadFromAReadOnlyDirectoryWhereAUserOneI
     const std::string booking = drop.File("booking.txt");
     ts::WriteFile(booking, hosttest::BookingText("RO-1"));
 
+    const passwd* account = getpwuid(getuid());
+    const std::string accountHome = account != nullptr ? account->pw_dir : "";
+    const std::string hideHome = accountHome.empty() || accountHome == "/"
+                                     ? std::string("true")
+                                     : "{ [ ! -d " + ShellQuote(accountHome) +
+                                           " ] || mount --bind " + ShellQuote(home.Path()) + " " +
+                                           ShellQuote(accountHome) + "; }";
     auto run = [&](const std::string& odbcEnvironment) {
         const std::string script =
-            "mount --bind -o ro " + ShellQuote(etc.Path()) + " " + ShellQuote(etc.Path()) +
-            " && unset ODBCINI ODBCSEARCH && HOME=" + ShellQuote(home.Path()) + " " +
+            "mount --bind -o ro " + ShellQuote(etc.Path()) + " " + ShellQuote(etc.Path()) + " && " +
+            hideHome + " && unset ODBCINI ODBCSEARCH && HOME=" + ShellQuote(home.Path()) + " " +
             odbcEnvironment + " exec " + ShellQuote(hosttest::HostPath()) + " " +
             ShellQuote(drop.Path() + "?1!Zedi");
         HostChild host({"-m", "sh", "-c", script}, HostChild::Output::Pipe, "/usr/bin/unshare");

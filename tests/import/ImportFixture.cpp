@@ -12,7 +12,10 @@ std::string Booking::FileText() const {
                                   payment, arrival, departure, guest,   guestPhone,   guests,
                                   rooms,   field13, field14,   price,   remarks};
     std::string text = ts::Gbk(fields[0]);
-    for (std::size_t i = 1; i < std::size(fields); ++i) text += "," + ts::Gbk(fields[i]);
+    for (std::size_t i = 1; i < std::size(fields); ++i) {
+        text += ',';
+        text += ts::Gbk(fields[i]);
+    }
     return text;
 }
 

@@ -82,7 +82,7 @@ TEST_P(ImportRows, NightlyRateIsThePriceOverTheNightsTruncatedTowardZero) {
     int n = 0;
     for (const Case& c : cases) {
         Booking b;
-        b.number = "N" + std::to_string(++n);
+        b.number = ts::Cat("N", ++n);
         b.price = c.price;
         b.arrival = c.arrival;
         b.departure = c.departure;
@@ -105,7 +105,7 @@ TEST_P(ImportRows, RoomTypeNamesMapThroughTheIniFileByteForByte) {
     int n = 0;
     for (const Case& c : cases) {
         Booking b;
-        b.number = "R" + std::to_string(++n);
+        b.number = ts::Cat("R", ++n);
         b.roomType = c.name;
         Drop("room.txt", b);
         ImportAll();

@@ -76,7 +76,7 @@ TEST(BookingSplit, CommaAfterALeadByteIsNotASeparator) {
 TEST(BookingSplit, SurplusFieldsAreDroppedAndNeverReachThePathOrClerk) {
     BookingFields t = Filled("keep");
     std::string raw;
-    for (int i = 0; i < 20; ++i) raw += "f" + std::to_string(i) + ",";
+    for (int i = 0; i < 20; ++i) raw += ts::Cat("f", i, ",");
     raw += "last";
     EXPECT_EQ(SplitBooking(raw, t), 21);
     EXPECT_EQ(t[16], "f16");

@@ -19,7 +19,9 @@ void ExpectExactlyOnce(ts::HotelDatabase& db, const std::string& dropDir,
     for (const auto& owner : std::filesystem::directory_iterator(dropDir + "/.claims", ec))
         for (const auto& file : std::filesystem::directory_iterator(owner.path(), ec))
             claimed.insert(file.path().filename().string());
-    if (requireAllImported) EXPECT_TRUE(claimed.empty()) << claimed.size() << " claims left";
+    if (requireAllImported) {
+        EXPECT_TRUE(claimed.empty()) << claimed.size() << " claims left";
+    }
 
     for (const std::string& number : numbers) {
         const bool filePresent =

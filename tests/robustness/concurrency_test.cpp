@@ -34,7 +34,7 @@ TEST_P(TwoHosts, EachBookingIsImportedOnce) {
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 40; ++i) {
             importtest::Booking b;
-            b.number = "T" + std::to_string(round) + "-" + std::to_string(i);
+            b.number = ts::Cat("T", round, "-", i);
             b.guest = "客" + b.number;
             ts::WriteFile(drop.File(b.number + ".txt"), b.FileText());
             numbers.insert(b.number);
@@ -68,7 +68,7 @@ TEST_P(ThreeHostsWithoutLocks, EveryBookingLandsOnceAndNoClaimIsLeft) {
     std::set<std::string> numbers;
     for (int i = 0; i < bookings; ++i) {
         importtest::Booking b;
-        b.number = "S" + std::to_string(i);
+        b.number = ts::Cat("S", i);
         b.guest = "客" + b.number;
         const std::string path = drop.File(b.number + ".txt");
         ts::WriteFile(path, b.FileText());

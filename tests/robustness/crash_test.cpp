@@ -40,7 +40,7 @@ class CrashTest : public ts::BackendTest {
     void DropBatch(int count) {
         for (int i = 0; i < count; ++i) {
             importtest::Booking b;
-            b.number = "K" + std::to_string(next_++);
+            b.number = ts::Cat("K", next_++);
             b.guest = "客人" + b.number;  // a different guest each: a failed read-back can't hide
             b.price = std::to_string(300 + next_ % 700);
             ts::WriteFile(drop_.File(b.number + ".txt"), b.FileText());

@@ -65,7 +65,7 @@ TEST_P(HostileInput, AFileThatVanishesBetweenListingAndOpeningIsPassedOver) {
 TEST_P(HostileInput, ADropDirectoryRemovedDuringTheScanEndsItCleanly) {
     for (int i = 0; i < 5; ++i) {
         Booking b;
-        b.number = "D" + std::to_string(i);
+        b.number = ts::Cat("D", i);
         Drop(b.number + ".txt", b);
     }
     const std::string dir = drop_.Path();

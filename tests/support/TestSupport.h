@@ -1,9 +1,10 @@
-// Everything tests share: temporary files, shell commands, GBK conversion,
+// Everything tests share: names built from pieces, temporary files, shell commands, GBK conversion,
 // trace capture, a pinned time zone, a private hotel database per test and running a test on
 // both backends.
 #pragma once
 
 #include "tests/support/BackendTest.h"
+#include "tests/support/Cat.h"
 #include "tests/support/Command.h"
 #include "tests/support/Encoding.h"
 #include "tests/support/HotelDatabase.h"

@@ -66,7 +66,8 @@ printf '[INTERNETRESERVE]\r\nDefaultRateCode=RACK\r\n标准间=STD\r\n' | gbk > 
 
 drop="$work/drop"
 mkdir "$drop"
-arrive=2031-05-01 leave=2031-05-04
+# After January 2038, where a 32-bit time_t has ended; across a leap day.
+arrive=2040-02-27 leave=2040-03-01
 booking() {  # NAME NUMBER: a three-night stay at 1500 for the whole stay
   printf '%s' "WEB,$2,网络预订,携程旅行网,021-34064880,标准间,信用卡,$arrive,$leave,张伟,13912345678,2,1,,,1500,无烟房" |
     gbk > "$drop/$1"

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -203,15 +205,28 @@ TEST(Profile, AFileNameAloneIsLookedUpInTheWindowsDirectory) {
     EXPECT_EQ(fw::GetPrivateProfileString("Reservation", "Path", "gone", 100, name), "gone");
 }
 
-TEST(Clock, ReadsThePinnedInstantAsALocalDateAfter2038) {
+// The CRT's time_t of the 32-bit build ends in January 2038; the clock and
+// the booking dates must not.
+TEST(Clock, ReadsAndConvertsInstantsAfter2038) {
     // Noon UTC: the same calendar day in every zone within twelve hours.
-    fw::SetClockSource([] { return static_cast<std::time_t>(2214043200); });  // 2040-02-28 12:00Z
+    fw::SetClockSource([] { return fw::EpochSeconds{2214043200}; });  // 2040-02-28 12:00Z
     const fw::ClockReading reading = fw::ReadLocalClock();
     fw::SetClockSource({});
     EXPECT_EQ(reading.date, "2040-02-28");
     ASSERT_EQ(reading.time.size(), 8u);
     EXPECT_EQ(reading.time.substr(5), ":00");
     EXPECT_EQ(fw::ReadLocalClock().date.size(), 10u);
+
+    // A booking's arrival on 29 February 2040: local midnight, within a zone
+    // offset of 2040-02-29 00:00Z, and back.
+    const std::optional<fw::EpochSeconds> arrival = fw::FromLocalTime({2040, 2, 29}, 0, 0, 0);
+    ASSERT_TRUE(arrival);
+    EXPECT_LE(std::llabs(*arrival - 2214086400), 14 * 3600) << *arrival;
+    std::tm local{};
+    ASSERT_TRUE(fw::ToLocalTime(*arrival, local));
+    EXPECT_EQ(std::vector<int>({local.tm_year, local.tm_mon, local.tm_mday, local.tm_hour}),
+              std::vector<int>({140, 1, 29, 0}));
+    EXPECT_FALSE(fw::FromLocalTime({2039, 2, 29}, 0, 0, 0));
 }
 
 TEST(Clock, ParsesBookingDates) {
