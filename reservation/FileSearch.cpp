@@ -1,9 +1,12 @@
 #include "reservation/FileSearch.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -58,6 +61,39 @@ void RememberRefused(const fw::FileVersion& version) {
     if (RefusedVersions().size() < kRefusedVersionsMax) RefusedVersions().insert(Key(version));
 }
 
+// Bookings the database refused (mode 1), by version: each is tried again
+// after 1 s, then 2, 4, ... up to kRetryMax, so that a booking the database
+// will never take costs a line and a transaction now and then, not one per
+// call. A new start of the host, or a changed file, tries at once.
+struct Retry {
+    int failures = 0;
+    std::chrono::steady_clock::time_point notBefore;
+};
+constexpr std::chrono::seconds kRetryMax{60};
+std::map<VersionKey, Retry>& FailedVersions() {
+    static std::map<VersionKey, Retry> versions;
+    return versions;
+}
+
+void RememberOutcome(const fw::FileVersion& version, Handled handled) {
+    if (handled != Handled::Failed) {
+        FailedVersions().erase(Key(version));
+        return;
+    }
+    if (FailedVersions().size() >= kRefusedVersionsMax) FailedVersions().clear();
+    Retry& retry = FailedVersions()[Key(version)];
+    retry.failures = std::min(retry.failures + 1, 16);
+    retry.notBefore = std::chrono::steady_clock::now() +
+                      std::min<std::chrono::seconds>(
+                          std::chrono::seconds(1) * (1 << (retry.failures - 1)), kRetryMax);
+}
+
+bool WaitingForRetry(const fw::FileVersion& version) {
+    const auto found = FailedVersions().find(Key(version));
+    return found != FailedVersions().end() &&
+           std::chrono::steady_clock::now() < found->second.notBefore;
+}
+
 // How long a booking file that cannot be leased must stay unchanged:
 // RESERVATION_MIN_AGE seconds (a decimal number; default 5), the same for
 // the whole call. A value that is not a number is said once per call.
@@ -95,18 +131,19 @@ void Report(Handled handled, const std::string& path) {
 
 // Ends the call with one trace line when the error reaches it. A database
 // error (databaseError set: the driver's message) is also told to the host,
-// which waits before its next call; the same message call after call is
-// said only once, so an outage writes one line, not one per call.
+// which waits before its next call. Calls that keep stopping on the
+// database say so once, until a call reaches it again: an outage writes one
+// line, not one per call, whatever the driver's message becomes meanwhile.
 struct SearchStopped {
     std::string reason;
     std::string databaseError;
 };
 
-// The driver's message of the database error that stopped the last call;
-// empty when the last call did not stop on one.
-std::string& LastDatabaseStop() {
-    static std::string message;
-    return message;
+// Whether the last call that stopped, or reached the database, stopped on a
+// database error.
+bool& LastCallStoppedOnTheDatabase() {
+    static bool stopped = false;
+    return stopped;
 }
 
 // One call's scan of one drop directory.
@@ -118,6 +155,8 @@ class Scan {
         quiet_.fileSystemNow = [this](std::int64_t& ns) { return area_->FileSystemNow(ns); };
         quiet_.provenDone = ReturnedUnchanged;
     }
+
+    bool ReachedDatabase() const { return reachedDatabase_; }
 
     void Run() {
         // Claims abandoned by a host that died come first: their bookings
@@ -168,6 +207,7 @@ class Scan {
         // A file put back earlier in this call, or refused before unchanged.
         if (!handled_.insert({version.device, version.inode}).second) return true;
         if (RefusedVersions().count(Key(version))) return true;
+        if (request_.mode == 1 && WaitingForRetry(version)) return true;
         SayProof(file.Proof());
 
         std::unique_ptr<BookingClaim> claim;
@@ -210,7 +250,12 @@ class Scan {
             throw SearchStopped{"error at " + claim.Path() + ": " + e.what(), {}};
         }
         Report(handled, claim.Path());
-        if (handled == Handled::Refused && request_.mode == 1) RememberRefused(version);
+        if (handled == Handled::Imported || handled == Handled::AlreadyImported ||
+            handled == Handled::Failed)
+            reachedDatabase_ = true;
+        if (request_.mode != 1) return;
+        if (handled == Handled::Refused) RememberRefused(version);
+        RememberOutcome(version, handled);
     }
 
     // A hard link may name a file its writer could not read itself (a host
@@ -262,15 +307,19 @@ class Scan {
     std::unique_ptr<ClaimArea> area_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> handled_;
     bool quietSaid_ = false;
+    bool reachedDatabase_ = false;
     fw::QuietRule quiet_;
 };
 
-void ScanDirectory(const SearchRequest& request) {
+// reached: whether a booking of the scan reached the database.
+void ScanDirectory(const SearchRequest& request, bool& reached) {
     std::string path = fw::TrimTrailingSeparators(fw::MakeAbsolute(request.directory));
     fw::FileError error = fw::FileError::None;
     fw::Directory drop = fw::Directory::Open(path, error);
     if (!drop.IsOpen()) return;
-    Scan(request, std::move(drop), path).Run();
+    Scan scan(request, std::move(drop), path);
+    scan.Run();
+    reached = scan.ReachedDatabase();
 }
 
 }  // namespace
@@ -310,11 +359,8 @@ void RunSearch(const char* request) {
         ~Release() { searchRunning = false; }
     } release;
     ++searchCalls;
-    std::string stoppedOn;
-    struct Remember {
-        std::string& stoppedOn;
-        ~Remember() { LastDatabaseStop() = std::move(stoppedOn); }
-    } remember{stoppedOn};
+    // Until a call reaches the database again, an outage has been said.
+    bool reached = false;
 
     try {
         const SearchRequest parsed = ParseRequest(request ? request : "");
@@ -325,14 +371,15 @@ void RunSearch(const char* request) {
                       request ? request : "");
             return;
         }
-        ScanDirectory(parsed);
+        ScanDirectory(parsed, reached);
+        if (reached) LastCallStoppedOnTheDatabase() = false;
     } catch (const SearchStopped& stop) {
-        if (stop.databaseError.empty() || stop.databaseError != LastDatabaseStop())
+        const bool database = !stop.databaseError.empty();
+        if (!database || !LastCallStoppedOnTheDatabase())
             fw::Trace(fw::Priority::Error, "Search stopped: %s\n",
                       fw::TraceGbk(stop.reason).c_str());
-        stoppedOn = stop.databaseError;
-        if (!stop.databaseError.empty())
-            fw::ReportOutcome(fw::Outcome::DatabaseDown, stop.databaseError);
+        LastCallStoppedOnTheDatabase() = database;
+        if (database) fw::ReportOutcome(fw::Outcome::DatabaseDown, stop.databaseError);
     } catch (const std::exception& e) {
         fw::Trace(fw::Priority::Error, "Search stopped: %s\n", fw::TraceGbk(e.what()).c_str());
     } catch (...) {

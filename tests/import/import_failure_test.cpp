@@ -1,7 +1,9 @@
 // A booking is written whole or not at all, and its file is removed only
 // after its rows are committed: database errors at each write, errors before
 // the transaction, unreadable dates, and a booking imported before a crash.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -76,11 +78,16 @@ TEST_P(ImportFailure, AnErrorAtEachWriteLeavesNoRowAndKeepsTheFile) {
         EXPECT_TRUE(ts::FileExists(path));
         // Nothing was sent to commit: no marker keeps the claim area.
         EXPECT_FALSE(std::filesystem::exists(drop_.Path() + "/.claims"));
+        // Tried again after a second, then two, four...: not at every call.
+        ImportAll();
         EXPECT_EQ(trace_.Count("can't import " + path + ": "), 1u);
         EXPECT_EQ(trace_.Count(ts::kInjectedFailure), 1u) << trace_.Text();
 
-        // The next call imports it once the database accepts it.
+        // Once the database accepts it, the next try imports it; a changed
+        // file is tried at once.
         db_->RemoveInsertFailure(table);
+        const struct timespec later[2] = {{0, UTIME_NOW}, {std::time(nullptr) + 10, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
         ImportAll();
         EXPECT_FALSE(ts::FileExists(path));
         EXPECT_EQ(db_->Count("Reservation"), 1);
