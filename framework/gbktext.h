@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,5 +58,9 @@ std::string ToUtf8(std::string_view gbkText);
 // The same, but a byte that is not GBK becomes the four characters "\xNN"
 // (lower-case hex), so that a log line shows what the file held.
 std::string ToUtf8Escaped(std::string_view gbkText);
+
+// UTF-8 to GBK, whole or not at all: nullopt when the text is not UTF-8 or
+// holds a character GBK has no form for. Never throws.
+std::optional<std::string> FromUtf8(std::string_view utf8Text);
 
 }  // namespace fw::gbk

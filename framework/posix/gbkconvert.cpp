@@ -28,7 +28,7 @@ std::string AsciiOnly(std::string_view text, bool escape) {
 
 class IconvHandle {
   public:
-    IconvHandle() : cd_(iconv_open("UTF-8", "GBK")) {}
+    IconvHandle(const char* to = "UTF-8", const char* from = "GBK") : cd_(iconv_open(to, from)) {}
     ~IconvHandle() {
         if (valid()) iconv_close(cd_);
     }
@@ -75,6 +75,21 @@ std::string ConvertToUtf8(std::string_view text, bool escape) {
     }
     out.resize(static_cast<std::size_t>(outPtr - out.data()));
     return out;
+}
+
+std::optional<std::string> FromUtf8(std::string_view utf8Text) {
+    IconvHandle cd("GBK", "UTF-8");
+    if (!cd.valid()) return std::nullopt;
+    std::string gbk(utf8Text.size() * 2 + 4, '\0');  // never longer than its UTF-8, but for safety
+    char* in = const_cast<char*>(utf8Text.data());
+    std::size_t inLeft = utf8Text.size();
+    char* out = gbk.data();
+    std::size_t outLeft = gbk.size();
+    if (iconv(cd.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) ||
+        iconv(cd.get(), nullptr, nullptr, &out, &outLeft) == static_cast<std::size_t>(-1))
+        return std::nullopt;
+    gbk.resize(gbk.size() - outLeft);
+    return gbk;
 }
 
 }  // namespace fw::gbk

@@ -2,6 +2,8 @@
 // byte that is not GBK costs only itself.
 #include <windows.h>
 
+#include <string>
+
 #include "framework/gbktext.h"
 #include "framework/sysdeps.h"
 
@@ -34,6 +36,23 @@ std::string ConvertToUtf8(std::string_view text, bool escape) {
         ++i;
     }
     return out;
+}
+
+std::optional<std::string> FromUtf8(std::string_view utf8Text) {
+    if (utf8Text.empty()) return std::string();
+    const int size = static_cast<int>(utf8Text.size());
+    const int units =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Text.data(), size, nullptr, 0);
+    if (units <= 0) return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Text.data(), size, wide.data(), units);
+    BOOL lossy = FALSE;
+    const int bytes = WideCharToMultiByte(936, 0, wide.data(), units, nullptr, 0, nullptr, &lossy);
+    if (bytes <= 0 || lossy) return std::nullopt;
+    std::string gbk(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(936, 0, wide.data(), units, gbk.data(), bytes, nullptr, &lossy);
+    if (lossy) return std::nullopt;
+    return gbk;
 }
 
 }  // namespace fw::gbk
