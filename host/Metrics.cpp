@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 namespace host {
@@ -84,8 +85,8 @@ void MetricsFile::Write(const MetricsSnapshot& snapshot) {
         const int writeErrno = errno;
         if (std::fclose(out) != 0 || !written)
             problem = std::strerror(written ? errno : writeErrno);
-        else if (std::rename(temporary_.c_str(), path_.c_str()) != 0)
-            problem = std::strerror(errno);
+        else if (std::error_code error; std::filesystem::rename(temporary_, path_, error), error)
+            problem = error.message();  // replaces the old file on Windows too
         if (!problem.empty()) std::remove(temporary_.c_str());
     } else {
         problem = std::strerror(errno);

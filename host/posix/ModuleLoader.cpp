@@ -1,3 +1,5 @@
+// The module loader's POSIX side: dlopen, and where an installation keeps
+// reservation.so.
 #include "host/ModuleLoader.h"
 
 #include <dlfcn.h>
@@ -8,32 +10,18 @@
 
 namespace host {
 
-ModuleLoader::~ModuleLoader() { Unload(); }
-
-bool ModuleLoader::Load(const std::string& path) {
-    Unload();
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
+void* OpenLibrary(const std::string& path, std::string& error) {
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
         const char* why = dlerror();
-        error_ = why ? why : ("cannot load " + path);
-        return false;
+        error = why ? why : ("cannot load " + path);
     }
-    search_ = reinterpret_cast<SearchFn>(dlsym(handle_, "Search"));
-    myGetMes_ = reinterpret_cast<MyGetMesFn>(dlsym(handle_, "MyGetMes"));
-    if (search_ == nullptr || myGetMes_ == nullptr) {
-        error_ = path + " does not export Search and MyGetMes";
-        Unload();
-        return false;
-    }
-    return true;
+    return library;
 }
 
-void ModuleLoader::Unload() {
-    if (handle_ != nullptr) dlclose(handle_);
-    handle_ = nullptr;
-    search_ = nullptr;
-    myGetMes_ = nullptr;
-}
+void* LibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
+
+void CloseLibrary(void* library) { dlclose(library); }
 
 std::vector<std::string> ModuleCandidates(const std::string& exeDir) {
     std::string dir = exeDir;
