@@ -349,7 +349,11 @@ TEST(OperatorsDay, BookingsThroughRestartsAnOutageAndASecondHost) {
         ts::WriteFile("operators-day-host.log", host.Text());
         ts::WriteFile("operators-day-second-host.log", second.Text());
         ADD_FAILURE() << "the hosts' lines are in operators-day-host.log and "
-                         "operators-day-second-host.log; the metrics:\n"
+                         "operators-day-second-host.log; what is left in the drop directory:\n"
+                      << ts::RunCommand("cd " + ts::ShellQuote(drop) +
+                                        " && find . -name 'DAY-*' | sort | head -50")
+                             .first
+                      << "the metrics:\n"
                       << (ts::FileExists(metrics) ? ts::ReadFile(metrics) : "none");
     }
     // Memory flat: within 10 % of what it was after the first minute.
