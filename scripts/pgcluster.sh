@@ -16,6 +16,9 @@
 #   pg_cluster_restart MODE   restarts it (pg_ctl -m smart|fast|immediate)
 #   pg_cluster_halt MODE      stops it
 #   pg_cluster_resume         starts it again on the same port
+#   pg_cluster_durable        restarts it keeping what it acknowledged across
+#                             a crash (fsync, synchronous commit), as a real
+#                             server does; the default trades that for speed
 # They need PG_CLUSTER_DIR and PG_CLUSTER_BINDIR, which pg_cluster_start sets.
 
 _pg_cluster_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -113,6 +116,11 @@ pg_cluster_resume() {
 
 pg_cluster_halt() {
   _pg_as_owner "$PG_CLUSTER_BINDIR/pg_ctl" -D "$PG_CLUSTER_DIR/data" -m "${1:-fast}" -w -t 60 stop
+}
+
+pg_cluster_durable() {
+  sed -i 's/ -c fsync=off -c synchronous_commit=off -c full_page_writes=off//' "$PG_CLUSTER_DIR/server.opts" &&
+    pg_cluster_restart fast
 }
 
 pg_cluster_restart() {

@@ -32,12 +32,14 @@ using hosttest::HostChild;
 using namespace std::chrono_literals;
 
 // A PostgreSQL cluster of the test's own (scripts/pgcluster.sh), which it
-// may restart and stop.
+// may restart and stop; durable, so that a commit it acknowledged survives
+// -m immediate.
 class OwnCluster {
   public:
     OwnCluster() {
         const auto [out, status] = Script(
-            "pg_cluster_start 2>/dev/null && echo \"$PG_CLUSTER_DIR $PG_CLUSTER_BINDIR "
+            "pg_cluster_start 2>/dev/null && pg_cluster_durable >/dev/null && "
+            "echo \"$PG_CLUSTER_DIR $PG_CLUSTER_BINDIR "
             "$RESERVATION_TEST_PG_PORT\"");
         std::istringstream words(out);
         if (status == 0 && words >> dir_ >> bindir_ >> port_)
