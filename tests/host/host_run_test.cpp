@@ -211,6 +211,15 @@ TEST_F(HostRunTest, AWatchCountsBookingsNotAttempts) {
         << host.Text();
 }
 
+TEST_F(HostRunTest, AWatchThatCanImportNothingSaysSoInItsStatus) {
+    Touch({"notimporting-1"});
+    NotifySocket systemd(root_.File("notify"));
+    HostChild host({"--module", OutcomeModule(), "--watch", drop_ + "?1!Zedi"});
+    EXPECT_EQ(systemd.Next(), "STATUS=not importing: " + drop_ + "/notimporting-1");
+    host.Signal(SIGTERM);
+    EXPECT_EQ(host.Finish(), 0) << host.Text();
+}
+
 TEST_F(HostRunTest, AWatchTellsSystemdItIsReadyItsCountsAndThatItStops) {
     Touch({"imported-1", "refused-2"});
     NotifySocket systemd(root_.File("notify"));
