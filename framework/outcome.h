@@ -1,10 +1,13 @@
 // What became of one booking file, told to the host program that loaded the
 // module. A host that wants to know (reservation-host counts them for its
-// summary line, its exit status and the service status) defines the C
-// function
+// summary line, its exit status, the service status and its metrics)
+// defines the C function
 //     extern "C" void ReservationHostOutcome(int outcome, const char* path);
-// and exports it from its executable; the module finds it with dlsym. Any
-// other host (the front-office program) is told nothing.
+// and exports it from its executable; the module looks it up once per
+// process, with dlsym(RTLD_DEFAULT, ...) on POSIX and GetProcAddress on the
+// executable's own module on Windows. Any other host (the front-office
+// program) is told nothing. The call comes from the thread that called
+// Search, in the middle of the call; the host must not throw out of it.
 #pragma once
 
 #include <string>

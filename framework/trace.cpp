@@ -65,23 +65,24 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
     return length;
 }
 
-// Escapes control characters (and, for the journal, whatever is not UTF-8)
-// and puts the priority in front when the line goes to the journal.
-std::string FinishLine(Priority priority, std::string_view text) {
-    if (text.empty()) return {};
-    const bool journal = StandardErrorIsJournal();
-    const bool newline = !text.empty() && text.back() == '\n';
-    if (newline) text.remove_suffix(1);
+// Whether a run of bytes 0x80..0xFF is UTF-8 from end to end, without C1
+// control characters (U+0080..U+009F).
+bool WholeRunIsUtf8(std::string_view run) {
+    for (std::size_t i = 0; i < run.size();) {
+        const std::size_t n = Utf8SequenceAt(run, i);
+        if (n == 0 || (run[i] == '\xC2' && static_cast<unsigned char>(run[i + 1]) < 0xA0))
+            return false;
+        i += n;
+    }
+    return true;
+}
 
+// Escapes control characters, and with utf8Only every run of non-ASCII bytes
+// that is not UTF-8 as a whole: a GBK file name whose first character happens
+// to be UTF-8 is written all as \xNN, the same in every line that names it.
+std::string Escape(std::string_view text, bool utf8Only) {
     std::string out;
     out.reserve(text.size() + 8);
-    if (journal) {
-        // Appended piece by piece: "<" + std::to_string(...) trips GCC 12's
-        // -Wrestrict false positive at -O3.
-        out += '<';
-        out += std::to_string(static_cast<int>(priority));
-        out += '>';
-    }
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '\n') {
@@ -92,19 +93,40 @@ std::string FinishLine(Priority priority, std::string_view text) {
             out += "\\t";
         } else if (c < 0x20 || c == 0x7F) {
             AppendHex(out, c);
-        } else if (c < 0x80 || !journal) {
+        } else if (c < 0x80 || !utf8Only) {
             out += static_cast<char>(c);
-        } else if (const std::size_t n = Utf8SequenceAt(text, i);
-                   n > 0 && !(c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0)) {
-            out.append(text.substr(i, n));
-            i += n;
-            continue;
         } else {
-            // Not UTF-8, or a C1 control character (U+0080..U+009F).
-            AppendHex(out, c);
+            std::size_t end = i;
+            while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) ++end;
+            const std::string_view run = text.substr(i, end - i);
+            if (WholeRunIsUtf8(run))
+                out.append(run);
+            else
+                for (char b : run) AppendHex(out, static_cast<unsigned char>(b));
+            i = end;
+            continue;
         }
         ++i;
     }
+    return out;
+}
+
+// Escapes the line and puts the priority in front when it goes to the journal.
+std::string FinishLine(Priority priority, std::string_view text) {
+    if (text.empty()) return {};
+    const bool journal = StandardErrorIsJournal();
+    const bool newline = text.back() == '\n';
+    if (newline) text.remove_suffix(1);
+
+    std::string out;
+    if (journal) {
+        // Appended piece by piece: "<" + std::to_string(...) trips GCC 12's
+        // -Wrestrict false positive at -O3.
+        out += '<';
+        out += std::to_string(static_cast<int>(priority));
+        out += '>';
+    }
+    out += Escape(text, journal);
     if (newline) out += '\n';
     return out;
 }
@@ -135,6 +157,8 @@ void Trace(Priority priority, const char* format, ...) {
     va_end(args);
     Emit(priority, line);
 }
+
+std::string JournalText(std::string_view text) { return Escape(text, true); }
 
 std::string TraceGbk(std::string_view gbkText) {
     if (!StandardErrorIsJournal()) return std::string(gbkText);

@@ -1,13 +1,17 @@
-// The diagnostic trace channel: printf-style lines written to standard error,
-// one write(2) per line so that lines of concurrent processes never interleave.
-// Tests replace the sink to capture what the module writes.
+// The diagnostic trace channel: printf-style lines, each handed whole to the
+// platform's channel so that lines of concurrent processes never interleave:
+// standard error (one write(2) per line) on POSIX, the debugger's output
+// (OutputDebugStringA) on Windows. Tests replace the sink to capture what the
+// module writes.
 //
 // A line cannot be forged by what it quotes: control characters in it (a file
 // named "a\nimported FAKE.txt ...", CR, ESC) are written as \n, \r, \t or
 // \xNN; only the line's own final "\n" stays. When standard error is the
-// journal (JOURNAL_STREAM names fd 2's device and inode), each line starts
-// with its syslog priority ("<3>") and is valid UTF-8: bytes that are not
-// become \xNN, and booking texts go through TraceGbk first.
+// journal (POSIX only: JOURNAL_STREAM names fd 2's device and inode; Windows
+// has none), each line starts with its syslog priority ("<3>") and is valid
+// UTF-8: every run of non-ASCII bytes that is not UTF-8 from end to end (a
+// GBK file name) is written as \xNN, and booking texts go through TraceGbk
+// first.
 #pragma once
 
 #include <functional>
@@ -32,6 +36,11 @@ void Trace(Priority priority, const char* format, ...) __attribute__((format(pri
 // line: converted to UTF-8 when standard error is the journal, bytes that are
 // not GBK as \xNN; elsewhere the bytes unchanged.
 std::string TraceGbk(std::string_view gbkText);
+
+// The text as a journal line carries it (see above), whatever standard error
+// is: for other texts that must be UTF-8 and one line, such as the service
+// status a host hands to systemd.
+std::string JournalText(std::string_view text);
 
 // Receives every finished trace line (escaped, with the priority prefix in
 // the journal). The default sink writes to fd 2.

@@ -1,7 +1,6 @@
 #include "host/FileProbe.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,10 +9,6 @@
 
 namespace host {
 namespace {
-
-long long Nanoseconds(const struct timespec& t) {
-    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
-}
 
 // A writer opening the file during the instant we hold the lease makes the
 // kernel send the lease-break signal, SIGIO by default, which would end the
@@ -29,13 +24,6 @@ void KeepLeaseBreaksHarmless() {
 }
 
 }  // namespace
-
-std::optional<FileSignature> SignatureOf(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return FileSignature{st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_mtim),
-                         Nanoseconds(st.st_ctim)};
-}
 
 Holders OtherHolders(const std::string& path) {
     KeepLeaseBreaksHarmless();

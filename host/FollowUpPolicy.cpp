@@ -1,47 +1,49 @@
 #include "host/FollowUpPolicy.h"
 
 #include <sys/inotify.h>
+#include <sys/stat.h>
 
 #include <utility>
 
+#include "host/FileProbe.h"
+
 namespace host {
+namespace {
+
+auto KeyOf(const fw::FileVersion& v) {
+    return std::make_tuple(v.device, v.inode, v.size, v.modifiedNs);
+}
+
+}  // namespace
 
 FollowUpPolicy::FollowUpPolicy(std::string directory) : directory_(std::move(directory)) {
     while (directory_.size() > 1 && directory_.back() == '/') directory_.pop_back();
 }
 
-bool FollowUpPolicy::NeedsAnotherCall(const DropBatch& during) {
-    ForgetChangedFiles();
-    // Then the events say too little, or the scan has to start over anyway.
-    if (during.overflow || during.back) return true;
-    bool again = false;
-    for (const DropEvent& event : during.files) {
-        const std::string path = directory_ + "/" + event.name;
-        const auto signature = SignatureOf(path);
-        if (!signature) continue;  // imported and removed, or not a file
-
-        if (event.mask & IN_MOVED_TO) {
-            offered_[event.name] = *signature;
-            again = true;
-            continue;
-        }
-        const auto known = offered_.find(event.name);
-        if (known != offered_.end() && known->second == *signature) continue;
-        if (OtherHolders(path) == Holders::Others) continue;
-        offered_[event.name] = *signature;
-        again = true;
-    }
-    return again;
+void FollowUpPolicy::Known(const DropContents& contents) {
+    seen_.clear();
+    for (const auto* files : {&contents.waiting, &contents.held})
+        for (const auto& [name, version] : *files) seen_.insert(KeyOf(version));
 }
 
-void FollowUpPolicy::ForgetChangedFiles() {
-    for (auto it = offered_.begin(); it != offered_.end();) {
-        const auto now = SignatureOf(directory_ + "/" + it->first);
-        if (now && *now == it->second)
-            ++it;
-        else
-            it = offered_.erase(it);
+bool FollowUpPolicy::BringsNews(const DropBatch& batch) {
+    bool news = batch.overflow || batch.back;
+    for (const DropEvent& event : batch.files) {
+        if (event.name.front() == '.') continue;  // a writer's temporary file, the claim area
+        const std::string path = directory_ + "/" + event.name;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // imported, gone
+        const Key key = KeyOf(fw::VersionOf(st));
+        if (event.mask & IN_MOVED_TO) {
+            if (!seen_.insert(key).second) continue;
+        } else if (OtherHolders(path) == Holders::Others) {
+            continue;
+        } else {
+            seen_.insert(key);
+        }
+        news = true;
     }
+    return news;
 }
 
 }  // namespace host

@@ -1,27 +1,31 @@
-// FollowUpPolicy: whether the events that arrived while Search ran call for
-// one more call.
+// FollowUpPolicy: which inotify events bring news, a booking the host has not
+// yet seen waiting, and so call for a call of Search.
 //
-// Search itself raises IN_CLOSE_WRITE: the module opens every booking file
-// for reading and writing, also one it then leaves in place (held open by
-// its writer, not importable, empty). Calling again for those closes would
-// never end. So a file named by an event from within a call earns another
-// call only when
-//   - it was moved in (the module never renames), or
-//   - it is new or changed since it was last offered to a follow-up call, and
-//   - no other process holds it open (then its writer's close is still to
-//     come, and that close, arriving between calls, starts a call itself).
-// A file that stays unchanged is thus offered to at most one follow-up call;
-// after that the periodic call takes it up. An overflow or the directory's
-// return always calls.
+// Search itself raises events: the module claims a booking file by renaming
+// it into the claim area (DROP/.claims/TAG/) and, when it does not import
+// it (busy, refused, failed, the database down), renames it back, which
+// raises IN_MOVED_TO in the drop directory (as NAME~2 when a newer file took
+// its name). So does another host sharing the directory. Answering those
+// with another call would never end while a booking keeps failing. A file
+// moved in is news only when its version (device, inode, size, modification
+// time; the rename keeps all four) is not one the host saw waiting: the drop
+// directory and the claims are listed after every call (Known()), and every
+// file an event brings is remembered as seen. IN_CLOSE_WRITE comes only from
+// writers (the module opens booking files read-only): news unless another
+// process still holds the file open, whose last close is still to come. An
+// overflow or the directory's return is always news (the events say too
+// little).
 //
-// Not thread-safe; owned by the watch loop.
+// Only the versions waiting at the last listing and those seen since are
+// remembered. Not thread-safe; owned by the watch loop.
 #pragma once
 
-#include <map>
+#include <set>
 #include <string>
+#include <tuple>
 
+#include "host/DropContents.h"
 #include "host/DropWatcher.h"
-#include "host/FileProbe.h"
 
 namespace host {
 
@@ -30,14 +34,17 @@ class FollowUpPolicy {
     // directory: the absolute drop directory the event names are relative to.
     explicit FollowUpPolicy(std::string directory);
 
-    // during: the events drained right after a call returned.
-    bool NeedsAnotherCall(const DropBatch& during);
+    // What waits now: the files put back from it later are no news.
+    void Known(const DropContents& contents);
+
+    // Whether the batch brings news; the files it names are seen afterwards.
+    bool BringsNews(const DropBatch& batch);
 
   private:
-    void ForgetChangedFiles();
+    using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>;
 
     std::string directory_;
-    std::map<std::string, FileSignature> offered_;
+    std::set<Key> seen_;
 };
 
 }  // namespace host

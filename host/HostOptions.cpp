@@ -1,14 +1,13 @@
 #include "host/HostOptions.h"
 
-#include <dirent.h>
-#include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+
+#include "framework/direnum.h"
+#include "framework/gbktext.h"
 
 namespace host {
 namespace {
@@ -56,6 +55,12 @@ std::optional<HostOptions> ParseHostOptions(int argc, const char* const* argv, s
             options.watch = true;
         } else if (valueOf(i, "--module", value)) {
             options.modulePath = value;
+        } else if (valueOf(i, "--metrics", value)) {
+            if (value.empty()) {
+                error = "--metrics needs a file name";
+                return std::nullopt;
+            }
+            options.metricsPath = value;
         } else if (valueOf(i, "--interval", value)) {
             if (!ParseInterval(value.c_str(), options.intervalSeconds)) {
                 error = "--interval needs a whole number of seconds, at least 1: " + value;
@@ -83,33 +88,30 @@ std::optional<HostOptions> ParseHostOptions(int argc, const char* const* argv, s
         error = "--watch takes exactly one request";
         return std::nullopt;
     }
+    if (!options.metricsPath.empty() && options.requests.size() != 1) {
+        error = "--metrics takes exactly one request";
+        return std::nullopt;
+    }
     return options;
 }
 
 std::string DropDirectoryOf(std::string_view request) {
     const std::size_t q = request.find('?');
     if (q == std::string_view::npos || q == 0) return "";
-    std::string directory(request.substr(0, q));
-    if (directory.front() != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd) == nullptr) return "";
-        std::string base = cwd;
-        if (base.back() != '/') base += '/';
-        directory = base + directory;
-    }
+    std::string directory = fw::MakeAbsolute(std::string(request.substr(0, q)));
     while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
     return directory;
 }
 
 std::string DropDirectoryProblem(const std::string& directory) {
-    struct stat st {};
-    if (stat(directory.c_str(), &st) != 0)
-        return errno == ENOENT ? "does not exist"
-                               : std::string("cannot be read (") + std::strerror(errno) + ")";
-    if (!S_ISDIR(st.st_mode)) return "is not a directory";
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) return std::string("cannot be read (") + std::strerror(errno) + ")";
-    closedir(dir);
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(directory, error);
+    if (status.type() == fs::file_type::not_found) return "does not exist";
+    if (error) return "cannot be read (" + error.message() + ")";
+    if (!fs::is_directory(status)) return "is not a directory";
+    fs::directory_iterator listing(directory, error);
+    if (error) return "cannot be read (" + error.message() + ")";
     return "";
 }
 
@@ -122,18 +124,9 @@ std::string ClerkToGbk(std::string_view request) {
     for (char c : clerk) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii) return std::string(request);
 
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(request);
-    std::string gbk(clerk.size() * 2, '\0');  // a GBK character is never longer than its UTF-8
-    char* in = const_cast<char*>(clerk.data());
-    std::size_t inLeft = clerk.size();
-    char* out = gbk.data();
-    std::size_t outLeft = gbk.size();
-    const bool whole = iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
-                       iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
-    iconv_close(cd);
+    bool whole = false;
+    const std::string gbk = fw::gbk::FromUtf8(clerk, &whole);
     if (!whole) return std::string(request);
-    gbk.resize(gbk.size() - outLeft);
     return std::string(request.substr(0, x + 1)) + gbk;
 }
 

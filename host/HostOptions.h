@@ -16,12 +16,13 @@ struct HostOptions {
     bool version = false;
     bool watch = false;
     int intervalSeconds = 60;
+    std::string metricsPath;  // empty: no metrics file
     std::vector<std::string> requests;
 };
 
 // Parses argv. On a usage error returns nullopt with error set to a
-// one-line message ("unknown option -v"). --watch needs exactly one request; --interval takes
-// whole seconds, at least 1.
+// one-line message ("unknown option -v"). --watch and --metrics need exactly
+// one request; --interval takes whole seconds, at least 1.
 std::optional<HostOptions> ParseHostOptions(int argc, const char* const* argv, std::string& error);
 
 // The drop directory of a request, read as the module reads it: the text

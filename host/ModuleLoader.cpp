@@ -1,25 +1,15 @@
 #include "host/ModuleLoader.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
-#include <utility>
-
 namespace host {
 
 ModuleLoader::~ModuleLoader() { Unload(); }
 
 bool ModuleLoader::Load(const std::string& path) {
     Unload();
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
-        const char* why = dlerror();
-        error_ = why ? why : ("cannot load " + path);
-        return false;
-    }
-    search_ = reinterpret_cast<SearchFn>(dlsym(handle_, "Search"));
-    myGetMes_ = reinterpret_cast<MyGetMesFn>(dlsym(handle_, "MyGetMes"));
+    handle_ = OpenLibrary(path, error_);
+    if (handle_ == nullptr) return false;
+    search_ = reinterpret_cast<SearchFn>(LibrarySymbol(handle_, "Search"));
+    myGetMes_ = reinterpret_cast<MyGetMesFn>(LibrarySymbol(handle_, "MyGetMes"));
     if (search_ == nullptr || myGetMes_ == nullptr) {
         error_ = path + " does not export Search and MyGetMes";
         Unload();
@@ -29,40 +19,10 @@ bool ModuleLoader::Load(const std::string& path) {
 }
 
 void ModuleLoader::Unload() {
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) CloseLibrary(handle_);
     handle_ = nullptr;
     search_ = nullptr;
     myGetMes_ = nullptr;
-}
-
-std::vector<std::string> ModuleCandidates(const std::string& exeDir) {
-    std::string dir = exeDir;
-    if (!dir.empty() && dir.back() != '/') dir += '/';
-    std::vector<std::string> candidates;
-    auto add = [&candidates](std::string path) {
-        for (const auto& known : candidates)
-            if (known == path) return;
-        candidates.push_back(std::move(path));
-    };
-    add(dir + "reservation.so");
-    add(dir + "../" RESERVATION_INSTALL_LIBDIR "/reservation/reservation.so");
-    if (sizeof(RESERVATION_LIBRARY_ARCHITECTURE) > 1)
-        add(dir + "../lib/" RESERVATION_LIBRARY_ARCHITECTURE "/reservation/reservation.so");
-    add(dir + "../lib/reservation/reservation.so");
-    add(RESERVATION_INSTALLED_MODULE);
-    return candidates;
-}
-
-std::string DefaultModulePath() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        std::string dir(self, static_cast<std::size_t>(n));
-        dir.erase(dir.rfind('/') + 1);
-        for (const auto& candidate : ModuleCandidates(dir))
-            if (access(candidate.c_str(), R_OK) == 0) return candidate;
-    }
-    return RESERVATION_INSTALLED_MODULE;
 }
 
 }  // namespace host

@@ -34,6 +34,12 @@ class ModuleLoader {
     std::string error_;
 };
 
+// The platform's dynamic loader (dlopen on POSIX, LoadLibraryA on Windows):
+// a handle, or null with error set; an export by name, or null.
+void* OpenLibrary(const std::string& path, std::string& error);
+void* LibrarySymbol(void* library, const char* name);
+void CloseLibrary(void* library);
+
 // Where the host looks for the module without --module, in order, for an
 // executable in exeDir: beside it (a build tree), then relative to it the way
 // an installation lays things out (exeDir/../<libdir>/reservation/, also

@@ -17,10 +17,11 @@ constexpr auto kWarning = fw::Priority::Warning;
 
 }  // namespace
 
-WatchLoop::WatchLoop(Options options, std::function<void()> search, Note note)
+WatchLoop::WatchLoop(Options options, Search search, Note note, std::function<void()> afterCall)
     : options_(std::move(options)),
       search_(std::move(search)),
       note_(std::move(note)),
+      afterCall_(std::move(afterCall)),
       watcher_(options_.directory),
       followUps_(options_.directory) {}
 
@@ -44,6 +45,7 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
         nextMissingRetry_ = now + options_.missingRetry;
         if (watcher_.Watching()) {
             note_(kInfo, "watching " + dir);
+            followUps_.Known(ListDrop(dir));
             Call();
             return Wake::Start;
         }
@@ -75,10 +77,9 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
         if (batch.back) {
             note_(kInfo, "watching " + dir + " again");
             why = Wake::DirectoryBack;
-        } else if (batch.overflow && watcher_.Watching()) {
-            why = Wake::Overflow;
-        } else if (!batch.files.empty() && why == Wake::Idle) {
-            why = Wake::Files;
+        } else if (followUps_.BringsNews(batch) && watcher_.Watching() && why == Wake::Idle &&
+                   NewsCalls()) {
+            why = batch.overflow ? Wake::Overflow : Wake::Files;
         }
     }
 
@@ -100,7 +101,7 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
             nextMissingRetry_ = now + options_.missingRetry;
         }
         if (watcher_.Watching())
-            why = Wake::Interval;
+            why = retryWait_.count() > 0 ? Wake::Retry : Wake::Interval;
         else
             nextInterval_ = now + options_.interval;
     }
@@ -109,17 +110,34 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
     return why;
 }
 
+bool WatchLoop::NewsCalls() {
+    if (retryWait_.count() == 0) return true;
+    return !std::exchange(newsCalledInOutage_, true);
+}
+
 void WatchLoop::Call() {
     ++calls_;
-    search_();
-    nextInterval_ = Clock::now() + options_.interval;
+    const CallReport::Database database = search_();
+    if (database == CallReport::Database::Unreachable) {
+        retryWait_ = retryWait_.count() == 0 ? std::min(options_.firstRetry, options_.interval)
+                                             : std::min(retryWait_ * 2, options_.interval);
+    } else if (database == CallReport::Database::Reachable) {
+        retryWait_ = std::chrono::milliseconds(0);
+        newsCalledInOutage_ = false;
+    }
+    nextInterval_ = Clock::now() + (retryWait_.count() > 0 ? retryWait_ : options_.interval);
 
+    // The events of the call are judged against what waited before it, and
+    // the listing afterwards is what its put-backs will be judged against.
     const DropBatch during = watcher_.Drain();
     if (during.gone)
         note_(kWarning,
               "the drop directory " + options_.directory + " is gone; waiting for it to come back");
     if (during.back) note_(kInfo, "watching " + options_.directory + " again");
-    followUpDue_ = followUps_.NeedsAnotherCall(during);
+    followUpDue_ = followUps_.BringsNews(during) && NewsCalls();
+    contents_ = ListDrop(options_.directory);
+    followUps_.Known(contents_);
+    if (afterCall_) afterCall_();
 }
 
 }  // namespace host

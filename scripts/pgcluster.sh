@@ -11,6 +11,15 @@
 #   RESERVATION_TEST_PG_ADMIN_DB   a database to connect to for CREATE DATABASE
 #   RESERVATION_TEST_PG_TEMPLATE   the template every test database is cloned from
 # Run as root, the server runs as the postgres OS user.
+#
+# For tests that take the server down, on a cluster of their own:
+#   pg_cluster_restart MODE   restarts it (pg_ctl -m smart|fast|immediate)
+#   pg_cluster_halt MODE      stops it
+#   pg_cluster_resume         starts it again on the same port
+#   pg_cluster_durable        restarts it keeping what it acknowledged across
+#                             a crash (fsync, synchronous commit), as a real
+#                             server does; the default trades that for speed
+# They need PG_CLUSTER_DIR and PG_CLUSTER_BINDIR, which pg_cluster_start sets.
 
 _pg_cluster_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -69,9 +78,8 @@ pg_cluster_start() {
     if _pg_port_in_use "$port"; then
       continue
     fi
-    if _pg_as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-        -o "-p $port -k $dir/sock -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
-        start >/dev/null; then
+    echo "-p $port -k $dir/sock -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" >"$dir/server.opts"
+    if pg_cluster_resume >/dev/null; then
       break
     fi
     # Another process may have taken the port between the check and the start.
@@ -99,6 +107,24 @@ SQL
   export RESERVATION_TEST_PG_ADMIN_DB=postgres
   export RESERVATION_TEST_PG_TEMPLATE=velmar_template
   echo "pgcluster: PostgreSQL on 127.0.0.1:$port ($dir)" >&2
+}
+
+pg_cluster_resume() {
+  _pg_as_owner "$PG_CLUSTER_BINDIR/pg_ctl" -D "$PG_CLUSTER_DIR/data" -l "$PG_CLUSTER_DIR/server.log" \
+    -w -t 60 -o "$(cat "$PG_CLUSTER_DIR/server.opts")" start
+}
+
+pg_cluster_halt() {
+  _pg_as_owner "$PG_CLUSTER_BINDIR/pg_ctl" -D "$PG_CLUSTER_DIR/data" -m "${1:-fast}" -w -t 60 stop
+}
+
+pg_cluster_durable() {
+  sed -i 's/ -c fsync=off -c synchronous_commit=off -c full_page_writes=off//' "$PG_CLUSTER_DIR/server.opts" &&
+    pg_cluster_restart fast
+}
+
+pg_cluster_restart() {
+  pg_cluster_halt "${1:-fast}" && pg_cluster_resume
 }
 
 pg_cluster_stop() {

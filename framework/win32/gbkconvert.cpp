@@ -2,6 +2,8 @@
 // that a byte that is not GBK costs only itself.
 #include <windows.h>
 
+#include <string>
+
 #include "framework/gbktext.h"
 #include "framework/sysdeps.h"
 

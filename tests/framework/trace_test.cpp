@@ -145,6 +145,11 @@ TEST(Trace, InTheJournalLinesCarryTheirPriorityAndAreUtf8) {
     EXPECT_EQ(lines[2],
               "<3>can't import /d/\\xc8\\xfd\\x1b.txt: guest \xe5\xbc\xa0\xe4\xb8\x89\\x81\n");
     EXPECT_EQ(ts::ReadFile(dir.File("journal")), "<3>to fd 2\n");
+    // A GBK name whose first character happens to be UTF-8 is escaped whole,
+    // as in every other line and text that names it.
+    EXPECT_EQ(fw::JournalText("/d/\xd4\xa4\xb6\xa9"
+                              "10.txt \xe5\xbc\xa0"),
+              "/d/\\xd4\\xa4\\xb6\\xa910.txt \xe5\xbc\xa0");
     // Another stream than the one named is not the journal.
     EXPECT_FALSE(fw::StandardErrorIsJournal());
 }

@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -59,6 +61,30 @@ std::string BookingText(const std::string& number, const std::string& guest,
     return text;
 }
 
+NotifySocket::NotifySocket(const std::string& path) {
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    setenv("NOTIFY_SOCKET", path.c_str(), 1);
+}
+
+NotifySocket::~NotifySocket() {
+    unsetenv("NOTIFY_SOCKET");
+    ::close(fd_);
+}
+
+std::string NotifySocket::Next(milliseconds timeout) const {
+    struct pollfd ready {
+        fd_, POLLIN, 0
+    };
+    if (poll(&ready, 1, static_cast<int>(timeout.count())) <= 0) return "";
+    char buffer[4096];
+    const ssize_t n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
+}
+
 int CountOf(std::string_view haystack, std::string_view text) {
     int count = 0;
     for (std::size_t at = haystack.find(text); at != std::string_view::npos;
@@ -71,10 +97,16 @@ HostChild::HostChild(const std::vector<std::string>& args, Output output,
                      const std::string& program, const std::vector<std::string>& extraEnv) {
     // Everything the child needs is prepared before fork: after it, only
     // async-signal-safe calls.
+    auto overridden = [&extraEnv](std::string_view entry) {
+        const std::string_view name = entry.substr(0, entry.find('=') + 1);
+        for (const auto& extra : extraEnv)
+            if (std::string_view(extra).substr(0, name.size()) == name) return true;
+        return false;
+    };
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0) env.emplace_back(*e);
-    env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
+        if (std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0 && !overridden(*e)) env.emplace_back(*e);
+    if (!overridden("ASAN_OPTIONS=")) env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());

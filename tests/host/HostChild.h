@@ -43,7 +43,7 @@ class HostChild {
     enum class Output { Pipe, Terminal };
 
     // Runs program (HostPath() unless given) with args; extraEnv holds
-    // "NAME=value" strings added to the inherited environment.
+    // "NAME=value" strings that replace or add to the inherited environment.
     explicit HostChild(const std::vector<std::string>& args, Output output = Output::Pipe,
                        const std::string& program = HostPath(),
                        const std::vector<std::string>& extraEnv = {});
@@ -75,6 +75,23 @@ class HostChild {
     int fd_ = -1;
     bool eof_ = false;
     std::string output_;
+};
+
+// The datagram socket systemd gives a Type=notify service, named by
+// NOTIFY_SOCKET in this process's environment (and so in the children's)
+// while it lives. Not copyable.
+class NotifySocket {
+  public:
+    explicit NotifySocket(const std::string& path);
+    ~NotifySocket();
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+
+    // The next message; empty after the timeout.
+    std::string Next(milliseconds timeout = milliseconds(10000)) const;
+
+  private:
+    int fd_ = -1;
 };
 
 // Occurrences of text in haystack.

@@ -6,9 +6,7 @@
 // refused and failed bookings reaching the counts.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -21,6 +19,7 @@
 namespace {
 
 using hosttest::HostChild;
+using hosttest::NotifySocket;
 
 std::string OutcomeModule() {
     return std::string(std::getenv("RESERVATION_BINARY_DIR")) + "/tests/host/outcome_module.so";
@@ -32,8 +31,15 @@ class HostRunTest : public ::testing::Test {
         drop_ = root_.File("drop");
         ASSERT_EQ(mkdir(drop_.c_str(), 0755), 0);
     }
+    // Names with a "/" are made in the claim of another host.
     void Touch(const std::vector<std::string>& names) const {
-        for (const auto& name : names) ts::WriteFile(drop_ + "/" + name, "x");
+        for (const auto& name : names) {
+            if (name.find('/') != std::string::npos) {
+                mkdir((drop_ + "/.claims").c_str(), 0755);
+                mkdir((drop_ + "/.claims/other+1+2+3").c_str(), 0755);
+            }
+            ts::WriteFile(drop_ + "/" + name, "x");
+        }
     }
 
     ts::TempDir root_;
@@ -56,6 +62,14 @@ TEST_F(HostRunTest, OneShotEndsWithTheSummaryLineAndAnExitStatusForAScript) {
         {{"failed-1", "busy-2"},
          "0 imported, 0 already imported, 0 refused, 1 busy, 1 failed, 2 left",
          1},
+        {{"busy-1", ".claims/other+1+2+3/a", ".claims/other+1+2+3/.b"},
+         "0 imported, 0 already imported, 0 refused, 1 busy, 0 failed, 1 left, 1 held by other "
+         "hosts",
+         0},
+        // Nothing can be imported: every booking waiting failed.
+        {{"notimporting-1", "x"},
+         "0 imported, 0 already imported, 0 refused, 0 busy, 2 failed, 2 left",
+         1},
     };
     for (const auto& c : cases) {
         ts::TempDir root;
@@ -66,6 +80,51 @@ TEST_F(HostRunTest, OneShotEndsWithTheSummaryLineAndAnExitStatusForAScript) {
         EXPECT_EQ(host.Finish(), c.status) << host.Text();
         EXPECT_EQ(host.Text(), "reservation-host: " + c.summary + "\n");
     }
+}
+
+// What the metrics file says, read by the Prometheus client's parser.
+std::string ParsedMetrics(const std::string& path) {
+    const std::string script =
+        std::string(std::getenv("RESERVATION_SOURCE_DIR")) + "/tests/host/parse_metrics.py";
+    HostChild parser({script, path}, HostChild::Output::Pipe, "/usr/bin/python3");
+    EXPECT_EQ(parser.Finish(), 0) << parser.Text();
+    return parser.Text();
+}
+
+TEST_F(HostRunTest, TheMetricsFileParsesAndAgreesWithTheSummary) {
+    if (std::system("/usr/bin/python3 -c 'import prometheus_client' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3-prometheus-client is not installed (scripts/setup installs it)";
+    Touch({"imported-1", "imported-2", "failed-3", "refused-4", ".claims/other+1+2+3/x"});
+    const std::string metrics = root_.File("reservation.prom");
+    HostChild host({"--module", OutcomeModule(), "--metrics", metrics, drop_ + "?1!Zedi"});
+    EXPECT_EQ(host.Finish(), 1) << host.Text();
+    EXPECT_NE(host.Text().find("2 imported, 0 already imported, 1 refused, 0 busy, 1 failed, 2 "
+                               "left, 1 held by other hosts"),
+              std::string::npos)
+        << host.Text();
+    const std::string d = " " + drop_ + "\n";
+    EXPECT_EQ(ParsedMetrics(metrics),
+              "reservation_bookings counter\n"
+              "reservation_bookings_held_by_other_hosts gauge\n"
+              "reservation_bookings_held_by_other_hosts{} 1" +
+                  d + "reservation_bookings_total{already_imported} 0" + d +
+                  "reservation_bookings_total{busy} 0" + d +
+                  "reservation_bookings_total{failed} 1" + d +
+                  "reservation_bookings_total{imported} 2" + d +
+                  "reservation_bookings_total{refused} 1" + d +
+                  "reservation_bookings_waiting gauge\n"
+                  "reservation_bookings_waiting{} 2" +
+                  d +
+                  "reservation_database_up gauge\n"
+                  "reservation_database_up{} 1" +
+                  d +
+                  "reservation_last_import_timestamp_seconds gauge\n"
+                  "reservation_last_import_timestamp_seconds{} recent" +
+                  d +
+                  "reservation_search_calls counter\n"
+                  "reservation_search_calls_total{} 1" +
+                  d);
+    EXPECT_EQ(ts::FileExists(root_.File(".reservation.prom.tmp")), false);
 }
 
 TEST_F(HostRunTest, ADropDirectoryThatCannotBeScannedIsNamedAndFailsTheRun) {
@@ -129,33 +188,37 @@ TEST_F(HostRunTest, TheClerkTypedInUtf8ReachesTheModuleInGbkAndTheDirectoryAsTyp
     }
 }
 
-// The datagram socket systemd gives a Type=notify service.
-class NotifySocket {
-  public:
-    explicit NotifySocket(const std::string& path) {
-        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        struct sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        setenv("NOTIFY_SOCKET", path.c_str(), 1);
-        const struct timeval timeout { 10, 0 };
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+// A booking that fails call after call is one failed booking; a metrics
+// file that cannot be written is said once, and the watch goes on.
+TEST_F(HostRunTest, AWatchCountsBookingsNotAttempts) {
+    Touch({"failed-1"});
+    NotifySocket systemd(root_.File("notify"));
+    const std::string metrics = root_.File("none/x.prom");
+    HostChild host({"--module", OutcomeModule(), "--interval", "1", "--metrics", metrics, "--watch",
+                    drop_ + "?1!Zedi"});
+    int statuses = 0;
+    std::string status;
+    while (statuses < 3) {
+        const std::string message = systemd.Next();
+        ASSERT_FALSE(message.empty()) << host.Text();
+        if (message.rfind("STATUS=", 0) == 0) status = message, ++statuses;
     }
-    ~NotifySocket() {
-        unsetenv("NOTIFY_SOCKET");
-        ::close(fd_);
-    }
-    // The next message; empty after the timeout.
-    std::string Next() const {
-        char buffer[1024];
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
-    }
+    EXPECT_EQ(status.rfind("STATUS=0 imported, 0 refused, 0 busy, 1 failed; last: ", 0), 0u)
+        << status;
+    host.Signal(SIGTERM);
+    EXPECT_EQ(host.Finish(), 0) << host.Text();
+    EXPECT_EQ(hosttest::CountOf(host.Text(), "cannot write the metrics file " + metrics + " ("), 1)
+        << host.Text();
+}
 
-  private:
-    int fd_ = -1;
-};
+TEST_F(HostRunTest, AWatchThatCanImportNothingSaysSoInItsStatus) {
+    Touch({"notimporting-1"});
+    NotifySocket systemd(root_.File("notify"));
+    HostChild host({"--module", OutcomeModule(), "--watch", drop_ + "?1!Zedi"});
+    EXPECT_EQ(systemd.Next(), "STATUS=not importing: " + drop_ + "/notimporting-1");
+    host.Signal(SIGTERM);
+    EXPECT_EQ(host.Finish(), 0) << host.Text();
+}
 
 TEST_F(HostRunTest, AWatchTellsSystemdItIsReadyItsCountsAndThatItStops) {
     Touch({"imported-1", "refused-2"});

@@ -1,7 +1,8 @@
 // A stand-in for reservation.so that exercises only the host: its Search
 // reports an outcome for each file of the drop directory by the file's name
 // ("imported-*", "already-*", "refused-*", "busy-*", "failed-*"; the first
-// two are removed, as the module removes what it imported) through the same
+// two are removed, as the module removes what it imported; "notimporting-*"
+// reports the whole call as importing nothing) through the same
 // fw::ReportOutcome the module uses, and writes the clerk's bytes it was
 // given into DIRECTORY/.clerk.
 #include <dirent.h>
@@ -30,7 +31,8 @@ extern "C" __attribute__((visibility("default"))) void Search(const char* reques
                  {"already-", fw::Outcome::AlreadyImported, true},
                  {"refused-", fw::Outcome::Refused, false},
                  {"busy-", fw::Outcome::Busy, false},
-                 {"failed-", fw::Outcome::Failed, false}};
+                 {"failed-", fw::Outcome::Failed, false},
+                 {"notimporting-", fw::Outcome::NotImporting, false}};
     if (DIR* dir = opendir(directory.c_str())) {
         while (const struct dirent* entry = readdir(dir)) {
             const std::string name = entry->d_name;

@@ -1,7 +1,8 @@
 // The watch loop in-process, with a stand-in for Search, on real inotify:
-// which events make a call, that bursts and self-made events do not multiply
-// calls, an overflowing event queue, a directory that goes and comes back,
-// and the stop descriptor.
+// which events make a call, that bursts and the module's put-backs do not
+// multiply calls, the back-off while the database is unreachable, an
+// overflowing event queue, a directory that goes and comes back, and the
+// stop descriptor.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
@@ -29,12 +30,16 @@ void Touch(const std::string& path, const std::string& text = "booking") {
     ts::WriteFile(path, text);
 }
 
-// Does to every file what the module does to one it cannot import: opens it
-// for reading and writing, writes nothing, closes it (IN_CLOSE_WRITE).
-void OpenAndCloseEveryFile(const std::string& dir) {
-    for (const char* name : {"a", "b", "c", "held"}) {
-        const int fd = ::open((dir + "/" + name).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) ::close(fd);
+// Does to every booking file what the module does to one it does not
+// import: renames it into its claim, then back into the drop directory.
+void ClaimAndPutBackEveryFile(const std::string& dir) {
+    const std::string claim = dir + "/.claims/host+1+2+3";
+    ::mkdir((dir + "/.claims").c_str(), 0755);
+    ::mkdir(claim.c_str(), 0755);
+    for (const char* name : {"a", "b", "c"}) {
+        const std::string path = dir + "/" + name;
+        if (rename(path.c_str(), (claim + "/" + name).c_str()) == 0)
+            rename((claim + "/" + name).c_str(), path.c_str());
     }
 }
 
@@ -47,10 +52,12 @@ class WatchLoopTest : public ::testing::Test {
         options.interval = interval;
         options.stopFd = stop_;
         options.missingRetry = milliseconds(20);
+        options.firstRetry = firstRetry_;
         loop_ = std::make_unique<host::WatchLoop>(
             options,
             [this] {
                 if (onSearch_) onSearch_(loop_->Calls());
+                return database_;
             },
             [this](fw::Priority, std::string_view line) { notes_.emplace_back(line); });
         ASSERT_TRUE(loop_->Ok()) << loop_->Error();
@@ -70,6 +77,8 @@ class WatchLoopTest : public ::testing::Test {
     std::string drop_;
     int stop_ = -1;
     std::function<void(int call)> onSearch_;
+    host::CallReport::Database database_ = host::CallReport::Database::Untested;
+    milliseconds firstRetry_{3600000};
     std::vector<std::string> notes_;
     std::unique_ptr<host::WatchLoop> loop_;
 };
@@ -102,39 +111,83 @@ TEST_F(WatchLoopTest, FilesArrivingDuringACallCauseExactlyOneMoreCall) {
     EXPECT_EQ(loop_->Calls(), 2);
 }
 
-// The module opens every file read-write and leaves the ones it cannot
-// import; their closes must not make the loop call again and again.
-TEST_F(WatchLoopTest, TheModulesOwnClosesEndAfterOneFollowUp) {
-    Make();
-    onSearch_ = [this](int) { OpenAndCloseEveryFile(drop_); };
-    EXPECT_EQ(loop_->Step(kNoWait), Wake::Start);
+// The module's put-backs, and another host's, are no news; a booking
+// written meanwhile is.
+TEST_F(WatchLoopTest, FilesPutBackAreNoNewsButANewVersionIs) {
     Touch(drop_ + "/a");
+    Make();
+    onSearch_ = [this](int) { ClaimAndPutBackEveryFile(drop_); };
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Start);
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
     Touch(drop_ + "/b");
     EXPECT_EQ(loop_->Step(kWait), Wake::Files);
-    EXPECT_EQ(loop_->Step(kNoWait), Wake::FollowUp);
     EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
-    EXPECT_EQ(loop_->Calls(), 3);
 
-    // A changed file is news again.
+    onSearch_ = {};
+    ClaimAndPutBackEveryFile(drop_);  // another host, between calls
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
+    EXPECT_EQ(loop_->Calls(), 2);
+
+    // A changed file is news again, and so is one arriving during a call.
     Touch(drop_ + "/a", "rewritten booking");
+    onSearch_ = [this](int call) {
+        ClaimAndPutBackEveryFile(drop_);
+        if (call == 3) Touch(drop_ + "/c");
+    };
     EXPECT_EQ(loop_->Step(kWait), Wake::Files);
     EXPECT_EQ(loop_->Step(kNoWait), Wake::FollowUp);
     EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
 }
 
-TEST_F(WatchLoopTest, AFileStillHeldByItsWriterWaitsForItsClose) {
+TEST_F(WatchLoopTest, AFileStillHeldByItsWriterWaitsForItsLastClose) {
     const std::string held = drop_ + "/held";
-    const int writer = ::open(held.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(writer, 0);
-    ASSERT_EQ(::write(writer, "booking", 7), 7);
+    int second = -1;
     Make();
-    onSearch_ = [this](int) { OpenAndCloseEveryFile(drop_); };
+    onSearch_ = [&](int) {
+        // The writer closes one of its two descriptors during the call.
+        const int first = ::open(held.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        second = ::open(held.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_EQ(::write(first, "booking", 7), 7);
+        ::close(first);
+    };
     EXPECT_EQ(loop_->Step(kNoWait), Wake::Start);
-    // The call's own close of the busy file makes no follow-up...
     EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
-    // ...the writer's close does.
-    ::close(writer);
+    ::close(second);
     EXPECT_EQ(loop_->Step(kWait), Wake::Files);
+}
+
+TEST_F(WatchLoopTest, AnUnreachableDatabaseDoublesTheWaitUpToTheInterval) {
+    firstRetry_ = milliseconds(10);
+    Make(milliseconds(45));
+    database_ = host::CallReport::Database::Unreachable;
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Start);
+    for (const long expected : {10, 20, 40, 45, 45}) {
+        EXPECT_EQ(loop_->RetryWait(), milliseconds(expected));
+        EXPECT_EQ(loop_->Step(kWait), Wake::Retry);
+    }
+    // A call that tries no booking keeps the wait; one that reaches the
+    // database ends the outage.
+    database_ = host::CallReport::Database::Untested;
+    EXPECT_EQ(loop_->Step(kWait), Wake::Retry);
+    EXPECT_EQ(loop_->RetryWait(), milliseconds(45));
+    database_ = host::CallReport::Database::Reachable;
+    EXPECT_EQ(loop_->Step(kWait), Wake::Retry);
+    EXPECT_EQ(loop_->RetryWait(), milliseconds(0));
+    EXPECT_EQ(loop_->Step(kWait), Wake::Interval);
+}
+
+TEST_F(WatchLoopTest, DuringAnOutageOnlyTheFirstNewBookingShortensTheWait) {
+    Touch(drop_ + "/a");
+    Make();
+    database_ = host::CallReport::Database::Unreachable;
+    onSearch_ = [this](int) { ClaimAndPutBackEveryFile(drop_); };
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Start);
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);  // the put-back
+    Touch(drop_ + "/b");
+    EXPECT_EQ(loop_->Step(kWait), Wake::Files);
+    Touch(drop_ + "/c");
+    EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
+    EXPECT_EQ(loop_->Calls(), 2);
 }
 
 TEST_F(WatchLoopTest, AnOverflowingEventQueueMakesAFullCall) {
