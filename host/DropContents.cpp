@@ -13,8 +13,9 @@ void ListBookings(const fw::Directory& directory, std::map<std::string, fw::File
     while (scan.Next(name)) {
         if (name.empty() || name.front() == '.') continue;
         fw::FileVersion version;
-        bool regular = false;
-        if (directory.Stat(name, version, &regular) && regular) files.emplace(name, version);
+        fw::EntryKind kind = fw::EntryKind::Other;
+        if (directory.Stat(name, version, &kind) && kind == fw::EntryKind::Regular)
+            files.emplace(name, version);
     }
 }
 
