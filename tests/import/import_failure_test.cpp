@@ -182,9 +182,6 @@ TEST_P(ImportFailure, AProfileThatCannotBeReadBackFailsTheBooking) {
 
 TEST_P(ImportFailure, AFailedCommitLeavesNoRowAndKeepsTheFile) {
     if (!FailCommits()) GTEST_SKIP() << "no constraint is checked at commit here";
-    // With the import ledger another file of the same text is another
-    // booking (import_ledger_test.cpp); this is the check without it.
-    if (ts::HotelDatabase::HasLedger()) GTEST_SKIP() << "the import ledger settles it";
     const std::string path = Drop("b.txt", Booking{});
     ImportAll();
     ExpectNoRows();
