@@ -114,22 +114,30 @@ std::unique_ptr<ClaimArea> ClaimArea::Prepare(const fw::Directory& drop,
     // area it removed under us is made again.
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!ClearClaimAreaName(drop, dropPath)) break;
+        const std::string cannotUse =
+            "): it must be a directory the host can write; remove it, or give it the owner and "
+            "mode of the drop directory; no booking is imported";
         fw::Directory area = OpenAreaDirectory(drop, kClaimAreaName, mode, error);
         if (!area.IsOpen()) {
             if (error == fw::FileError::NotFound || error == fw::FileError::BadPath) continue;
-            problem = error == fw::FileError::AccessDenied
-                          ? "drop directory " + dropPath + " is not writable (" + Described(error) +
-                                "): no booking is imported"
-                          : "cannot create the claim area " + areaPath + " (" + Described(error) +
-                                "): no booking is imported";
+            // One a writer made that the host may not open is no fault of
+            // the drop directory's.
+            fw::FileVersion existing;
+            if (drop.Stat(kClaimAreaName, existing))
+                problem =
+                    "cannot use the claim area " + areaPath + " (" + Described(error) + cannotUse;
+            else if (error == fw::FileError::AccessDenied)
+                problem = "drop directory " + dropPath + " is not writable (" + Described(error) +
+                          "): no booking is imported";
+            else
+                problem = "cannot create the claim area " + areaPath + " (" + Described(error) +
+                          "): no booking is imported";
             return nullptr;
         }
         fw::Directory own = OpenAreaDirectory(area, fw::ThisProcessTag(), mode, error);
         if (!own.IsOpen()) {
             if (error == fw::FileError::NotFound) continue;
-            problem = "cannot use the claim area " + areaPath + " (" + Described(error) +
-                      "): it must be a directory the host can write; remove it, or give it "
-                      "the owner and mode of the drop directory; no booking is imported";
+            problem = "cannot use the claim area " + areaPath + " (" + Described(error) + cannotUse;
             return nullptr;
         }
         fw::ClaimLock::State state = fw::ClaimLock::State::Unknown;
@@ -303,7 +311,7 @@ fw::FileError BookingClaim::Adopt(ClaimArea& area, const std::string& name,
 
 BookingClaim::~BookingClaim() {
     file_.Close();
-    if (!removed_) PutBack();
+    if (!removed_ && !keptClaimed_) PutBack();
 }
 
 void BookingClaim::SetContentDigest(const std::string& digest) {
@@ -365,7 +373,10 @@ void BookingClaim::ClearInDoubt() {
 fw::FileError BookingClaim::Remove() {
     const fw::FileError error = area_.Own().Remove(claimedAs_);
     // Gone either way: nothing to put back.
-    if (error == fw::FileError::None || error == fw::FileError::NotFound) removed_ = true;
+    if (error == fw::FileError::None || error == fw::FileError::NotFound)
+        removed_ = true;
+    else
+        keptClaimed_ = true;
     return error;
 }
 

@@ -1,0 +1,163 @@
+// A file call that fails at any step of a booking's life (its claim, its
+// read, its removal once committed, its put-back, the claim area's clean-up)
+// loses no booking and imports none twice: the file stays in the drop
+// directory or in a claim the next call takes up, the failure is said in
+// its line, and the next call finishes the job once.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/clock.h"
+#include "framework/processtag.h"
+#include "reservation/FileSearch.h"
+#include "reservation/ImportBooking.h"
+#include "tests/import/ImportFixture.h"
+#include "tests/robustness/Ledger.h"
+#include "tests/support/SyscallFault.h"
+
+namespace robust {
+namespace {
+
+using Call = ts::SyscallFault::Call;
+
+struct Fault {
+    Call call;
+    std::string pathEnd;  // "%own" stands for this process's claim directory
+    int err;
+};
+
+struct FaultCase {
+    const char* name;
+    std::vector<Fault> faults;
+    bool databaseFails;  // the import fails, so the file goes back
+    // The line the faulted call writes ("%path" is the booking's path), and
+    // the one the next call writes (none when empty).
+    std::string line;
+    std::string nextLine;
+};
+
+std::string Expand(std::string text, const std::string& own, const std::string& path) {
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"%own", own},
+                                   std::pair<std::string, std::string>{"%path", path}}) {
+        const std::size_t at = text.find(from);
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
+
+class FileFaults : public ::testing::TestWithParam<FaultCase> {
+  protected:
+    void SetUp() override {
+        resv::BookingFieldTable = {};
+        fw::SetClockSource([] { return importtest::PinnedTime(); });
+    }
+    void TearDown() override { fw::SetClockSource({}); }
+
+    void ImportAll() { resv::RunSearch((drop_.Path() + "?1!desk").c_str()); }
+
+    ts::HotelDatabase db_{ts::Backend::SQLite};
+    ts::TempDir drop_;
+    ts::TraceCapture trace_;
+};
+
+TEST_P(FileFaults, NoBookingIsLostAndTheNextCallFinishesOnce) {
+    const FaultCase& c = GetParam();
+    importtest::Booking b;
+    b.number = "N1";
+    const std::string path = drop_.File("N1.txt");
+    ts::WriteFile(path, b.FileText());
+    const std::string own = "/.claims/" + fw::ThisProcessTag();
+
+    if (c.databaseFails) db_.FailInsertsInto("Reservation");
+    {
+        std::vector<std::unique_ptr<ts::SyscallFault>> faults;
+        for (const Fault& f : c.faults)
+            faults.push_back(
+                std::make_unique<ts::SyscallFault>(f.call, Expand(f.pathEnd, own, path), f.err));
+        ImportAll();
+        for (const auto& fault : faults) EXPECT_GE(fault->Failed(), 1) << "the fault never struck";
+    }
+    EXPECT_EQ(trace_.Count(Expand(c.line, own, path)), 1u) << trace_.Text();
+    ExpectExactlyOnce(db_, drop_.Path(), {"N1"}, false);
+
+    if (c.databaseFails) db_.RemoveInsertFailure("Reservation");
+    trace_.Clear();
+    ImportAll();
+    if (c.nextLine.empty())
+        EXPECT_EQ(trace_.Lines().size(), 0u) << trace_.Text();
+    else
+        EXPECT_EQ(trace_.Count(Expand(c.nextLine, own, path)), 1u) << trace_.Text();
+    ExpectExactlyOnce(db_, drop_.Path(), {"N1"}, true);
+    EXPECT_FALSE(std::filesystem::exists(drop_.File(".claims"))) << trace_.Text();
+}
+
+const FaultCase kCases[] = {
+    {"ClaimRename",
+     {{Call::Renameat, "/N1.txt", EIO}},
+     false,
+     "can't open file %path,error=9",
+     "imported %path as guest account"},
+    {"Read",
+     {{Call::Read, "/N1.txt", EIO}},
+     false,
+     "Search stopped: can't read file %path",
+     "imported %path as guest account"},
+    {"RemovalAfterCommit",
+     {{Call::Unlinkat, "/N1.txt", EIO}},
+     false,
+     "imported %path as guest account 1 but can't remove the file,error=9; the next call "
+     "finds it imported",
+     "already imported %path as guest account 1"},
+    {"PutBackRename",
+     {{Call::Renameat2, "%own/N1.txt", EIO}},
+     true,
+     "can't return %path to the drop directory,error=9; the next call takes it up",
+     "imported %path as guest account"},
+    // A file system without RENAME_NOREPLACE puts back by a link and an unlink.
+    {"PutBackLinkFallback",
+     {{Call::Renameat2, "%own/N1.txt", EINVAL}, {Call::Linkat, "%own/N1.txt", EIO}},
+     true,
+     "can't return %path to the drop directory,error=9; the next call takes it up",
+     "imported %path as guest account"},
+    {"PutBackUnlinkFallback",
+     {{Call::Renameat2, "%own/N1.txt", EINVAL}, {Call::Unlinkat, "%own/N1.txt", EIO}},
+     true,
+     "can't return %path to the drop directory,error=9; the next call takes it up",
+     "imported %path as guest account"},
+    {"LockFileRemoval",
+     {{Call::Unlinkat, "%own/.lock", EIO}},
+     false,
+     "imported %path as guest account",
+     ""},
+    {"OwnDirectoryRemoval",
+     {{Call::Unlinkat, "%own", EIO}},
+     false,
+     "imported %path as guest account",
+     ""},
+    {"ClaimAreaRemoval",
+     {{Call::Unlinkat, "/.claims", EIO}},
+     false,
+     "imported %path as guest account",
+     ""},
+    {"LockFileCreation",
+     {{Call::Openat, "%own/.lock", ENOSPC}},
+     false,
+     "imported %path as guest account",
+     ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Steps, FileFaults, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace robust
