@@ -132,8 +132,8 @@ class BookingClaim {
     static fw::FileError Adopt(ClaimArea& area, const std::string& name,
                                std::unique_ptr<BookingClaim>& claim);
 
-    // Puts the file back under its own name unless it was removed or its
-    // removal failed (see Remove).
+    // Puts the file back under its own name unless it was removed, or its
+    // removal or marker failed (see Remove and MarkInDoubt).
     ~BookingClaim();
     BookingClaim(const BookingClaim&) = delete;
     BookingClaim& operator=(const BookingClaim&) = delete;
@@ -154,9 +154,10 @@ class BookingClaim {
     // when taken up, or when the file carries a commit-in-doubt marker (one
     // look in the claim area).
     bool MayBeImported() const;
-    // Marks the file's commit in doubt (its transaction failed; a marker that
-    // cannot be made is traced), or clears the mark (its booking is in the
-    // database and the file removed).
+    // Marks the file's commit in doubt (its transaction failed), or clears
+    // the mark (its booking is in the database and the file removed). A file
+    // whose marker cannot be made stays in the claim, with a line, for the
+    // take-up checks first.
     void MarkInDoubt();
     void ClearInDoubt();
 
@@ -189,7 +190,7 @@ class BookingClaim {
     bool takenUp_;
     bool inDoubt_ = false;  // this process marked it
     bool removed_ = false;
-    bool keptClaimed_ = false;  // its removal failed: left for the next call's take-up
+    bool staysClaimed_ = false;  // no removal or no marker: left for the next call's take-up
     std::string fileKey_;
 };
 

@@ -1,6 +1,7 @@
 #include "tests/support/SyscallFault.h"
 
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <unistd.h>
 
 #include <array>
@@ -18,7 +19,7 @@ constexpr std::size_t kCalls = static_cast<std::size_t>(Call::Flock) + 1;
 
 struct Slot {
     bool armed = false;
-    std::string pathEnd;
+    std::string pattern;
     int err = 0;
     int skip = 0;
     int times = -1;
@@ -47,9 +48,7 @@ std::string At(int dirfd, const char* path) {
 bool Fails(Call call, const std::string& path) {
     Slot& slot = SlotOf(call);
     const int saved = errno;
-    const bool matches =
-        slot.armed && path.size() >= slot.pathEnd.size() &&
-        path.compare(path.size() - slot.pathEnd.size(), std::string::npos, slot.pathEnd) == 0;
+    const bool matches = slot.armed && fnmatch(slot.pattern.c_str(), path.c_str(), 0) == 0;
     if (!matches || slot.seen++ < slot.skip || (slot.times >= 0 && slot.failed >= slot.times)) {
         errno = saved;
         return false;
@@ -135,11 +134,11 @@ void Arm(Call call, bool armed) {
 
 }  // namespace
 
-SyscallFault::SyscallFault(Call call, std::string pathEnd, int err, int skip, int times)
+SyscallFault::SyscallFault(Call call, std::string pathPattern, int err, int skip, int times)
     : call_(call) {
     Slot& slot = SlotOf(call);
     if (slot.armed) throw std::logic_error("a fault is already injected at this call");
-    slot = Slot{true, std::move(pathEnd), err, skip, times, 0, 0};
+    slot = Slot{true, std::move(pathPattern), err, skip, times, 0, 0};
     Arm(call, true);
 }
 

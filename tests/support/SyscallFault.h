@@ -1,6 +1,6 @@
 // Fault injection at the file system calls of the POSIX platform layer:
 // while a SyscallFault lives, the calls of one entry of fw::posix::Sys() on a
-// path that ends with a given text fail with the errno the test chose; every
+// path that matches a pattern fail with the errno the test chose; every
 // other call passes on to the real one. The destructor puts the real call
 // back. Several may live at once, one per entry.
 //
@@ -32,10 +32,11 @@ class SyscallFault {
         Flock,
     };
 
-    // Fails the calls of call whose path ends with pathEnd ("" matches every
-    // call) with err, once the first skip of them have passed; at most times
-    // of them fail (-1: all). One fault per call at a time.
-    SyscallFault(Call call, std::string pathEnd, int err, int skip = 0, int times = -1);
+    // Fails the calls of call whose path matches pathPattern (fnmatch(3)
+    // without flags: "*" also matches "/") with err, once the first skip of
+    // them have passed; at most times of them fail (-1: all). One fault per
+    // call at a time.
+    SyscallFault(Call call, std::string pathPattern, int err, int skip = 0, int times = -1);
     ~SyscallFault();
     SyscallFault(const SyscallFault&) = delete;
     SyscallFault& operator=(const SyscallFault&) = delete;
