@@ -311,7 +311,7 @@ fw::FileError BookingClaim::Adopt(ClaimArea& area, const std::string& name,
 
 BookingClaim::~BookingClaim() {
     file_.Close();
-    if (!removed_) PutBack();
+    if (!removed_ && !staysClaimed_) PutBack();
 }
 
 void BookingClaim::SetContentDigest(const std::string& digest) {
@@ -358,11 +358,14 @@ bool BookingClaim::MayBeImported() const {
 
 void BookingClaim::MarkInDoubt() {
     inDoubt_ = area_.MarkInDoubt(fileKey_);
-    if (!inDoubt_)
-        fw::Trace(fw::Priority::Warning,
-                  "can't mark %s for a check of its failed commit; imported again, it may be "
-                  "imported twice\n",
-                  Path().c_str());
+    if (inDoubt_) return;
+    // Back in the drop directory without its marker it would be imported as
+    // a new booking; taken up from the claim it is looked for first.
+    staysClaimed_ = true;
+    fw::Trace(fw::Priority::Warning,
+              "can't mark %s for a check of its failed commit; it stays in the claim, and the "
+              "next call looks for its import first\n",
+              Path().c_str());
 }
 
 void BookingClaim::ClearInDoubt() {
@@ -373,7 +376,10 @@ void BookingClaim::ClearInDoubt() {
 fw::FileError BookingClaim::Remove() {
     const fw::FileError error = area_.Own().Remove(claimedAs_);
     // Gone either way: nothing to put back.
-    if (error == fw::FileError::None || error == fw::FileError::NotFound) removed_ = true;
+    if (error == fw::FileError::None || error == fw::FileError::NotFound)
+        removed_ = true;
+    else
+        staysClaimed_ = true;
     return error;
 }
 

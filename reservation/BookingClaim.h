@@ -10,7 +10,8 @@
 // on a local and on a network file system: of several hosts renaming one
 // file, one gets it and the others find it gone. What becomes of a claimed
 // file:
-//  - imported: removed from the claim area (CompleteImport);
+//  - imported: removed from the claim area (CompleteImport); one that cannot
+//    be removed stays there for the next call's take-up;
 //  - anything else (busy, refused, failed, cancelled): moved back into the drop
 //    directory under its own name when the BookingClaim goes away, never
 //    replacing a newer file of that name (then as "NAME~2");
@@ -131,7 +132,8 @@ class BookingClaim {
     static fw::FileError Adopt(ClaimArea& area, const std::string& name,
                                std::unique_ptr<BookingClaim>& claim);
 
-    // Puts the file back under its own name unless it was removed.
+    // Puts the file back under its own name unless it was removed, or its
+    // removal or marker failed (see Remove and MarkInDoubt).
     ~BookingClaim();
     BookingClaim(const BookingClaim&) = delete;
     BookingClaim& operator=(const BookingClaim&) = delete;
@@ -152,9 +154,10 @@ class BookingClaim {
     // when taken up, or when the file carries a commit-in-doubt marker (one
     // look in the claim area).
     bool MayBeImported() const;
-    // Marks the file's commit in doubt (its transaction failed; a marker that
-    // cannot be made is traced), or clears the mark (its booking is in the
-    // database and the file removed).
+    // Marks the file's commit in doubt (its transaction failed), or clears
+    // the mark (its booking is in the database and the file removed). A file
+    // whose marker cannot be made stays in the claim, with a line, for the
+    // take-up checks first.
     void MarkInDoubt();
     void ClearInDoubt();
 
@@ -163,7 +166,11 @@ class BookingClaim {
     bool Refresh();
 
     // Removes the claimed file (its booking is in the database). NotFound
-    // when another host has taken the file over meanwhile.
+    // when another host has taken the file over meanwhile. A file that cannot
+    // be removed stays in the claim rather than going back: taken up by the
+    // next call, it is checked for its import first, where back in the drop
+    // directory it would look like a new booking to a database without the
+    // import ledger.
     [[nodiscard]] fw::FileError Remove();
 
   private:
@@ -183,6 +190,7 @@ class BookingClaim {
     bool takenUp_;
     bool inDoubt_ = false;  // this process marked it
     bool removed_ = false;
+    bool staysClaimed_ = false;  // no removal or no marker: left for the next call's take-up
     std::string fileKey_;
 };
 

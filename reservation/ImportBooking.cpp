@@ -336,7 +336,9 @@ bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
                   path.c_str(), static_cast<int>(outcome.account));
         return true;
     }
-    fw::Trace(fw::Priority::Error, "%s %s as guest account %d but can't remove the file,error=%u\n",
+    fw::Trace(fw::Priority::Error,
+              "%s %s as guest account %d but can't remove the file,error=%u; the next call finds "
+              "it imported\n",
               what, path.c_str(), static_cast<int>(outcome.account),
               static_cast<unsigned>(removed));
     return false;

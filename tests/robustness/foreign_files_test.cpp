@@ -9,28 +9,26 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/host/HostChild.h"
 #include "tests/import/ImportFixture.h"
+#include "tests/robustness/OtherUsers.h"
 
 namespace robust {
 namespace {
 
 using hosttest::CountOf;
-using hosttest::HostChild;
 
 constexpr uid_t kHostUser = 65534;    // the host's account, without CAP_LEASE
 constexpr uid_t kWriterUser = 12345;  // another user's writer
 
-class ForeignFiles : public ::testing::Test {
+class ForeignFiles : public OtherUsersTest {
   protected:
     void SetUp() override {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two other users";
-        db_ = std::make_unique<ts::HotelDatabase>(ts::Backend::SQLite);
-        ASSERT_EQ(chmod(root_.Path().c_str(), 0755), 0);
+        OtherUsersTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         drop_ = root_.File("drop");
         ASSERT_EQ(mkdir(drop_.c_str(), 0755), 0);
     }
@@ -46,30 +44,12 @@ class ForeignFiles : public ::testing::Test {
         return path;
     }
 
-    // One-shot reservation-host as the host's account, which reaches its data
-    // source, database and ini file. Without a lease, a file is taken once
-    // unchanged for minAge seconds (the files here are fresh; a change time
-    // cannot be set back).
+    // One-shot reservation-host as the host's account (the files here are
+    // fresh; a change time cannot be set back).
     std::string RunHost(const std::string& minAge = "0") {
-        namespace fs = std::filesystem;
-        const fs::perms readWrite = fs::perms::owner_read | fs::perms::owner_write |
-                                    fs::perms::group_read | fs::perms::group_write |
-                                    fs::perms::others_read | fs::perms::others_write;
-        for (const fs::path& dir :
-             {fs::path(db_->Dir()), fs::path(db_->OdbcIniPath()).parent_path()}) {
-            fs::permissions(dir, fs::perms::all);
-            for (const auto& f : fs::directory_iterator(dir)) fs::permissions(f.path(), readWrite);
-        }
-        HostChild host({"--reuid=65534", "--regid=65534", "--clear-groups", "--inh-caps=-all",
-                        hosttest::HostPath(), drop_ + "?1!desk"},
-                       HostChild::Output::Pipe, "/usr/bin/setpriv",
-                       {"RESERVATION_MIN_AGE=" + minAge});
-        host.Finish();
-        return host.Text();
+        return OtherUsersTest::RunHost(kHostUser, drop_, minAge).out;
     }
 
-    std::unique_ptr<ts::HotelDatabase> db_;
-    ts::TempDir root_;
     std::string drop_;
 };
 
