@@ -60,11 +60,11 @@ std::unique_ptr<HostChild> StartHost(const Machine& m, const std::string& reques
                                      const std::vector<std::string>& env = {}) {
     const std::vector<std::string> host = {hosttest::HostPath(), "--module",
                                            hosttest::TestModulePath(), request};
-    std::vector<std::string> env0 = env;
-    env0.push_back("RESERVATION_MIN_AGE=0");  // every file is complete when the host starts
+    std::vector<std::string> environment = env;
+    environment.push_back("RESERVATION_MIN_AGE=0");  // every file is complete when the host starts
     if (m.name.empty() && m.clockAhead.empty() && !m.ownPidNamespace)
         return std::make_unique<HostChild>(std::vector<std::string>(host.begin() + 1, host.end()),
-                                           HostChild::Output::Pipe, host[0], env0);
+                                           HostChild::Output::Pipe, host[0], environment);
     std::string script;
     if (!m.name.empty()) script += "hostname " + ts::ShellQuote(m.name) + " || exit 97; ";
     // The sanitizer runtime must then tolerate libfaketime loaded before it.
@@ -80,7 +80,8 @@ std::unique_ptr<HostChild> StartHost(const Machine& m, const std::string& reques
     if (m.ownPidNamespace) args.insert(args.end(), {"--pid", "--fork", "--mount-proc"});
     args.insert(args.end(), {"/bin/sh", "-c", script, "sh"});
     args.insert(args.end(), host.begin(), host.end());
-    return std::make_unique<HostChild>(args, HostChild::Output::Pipe, "/usr/bin/unshare", env0);
+    return std::make_unique<HostChild>(args, HostChild::Output::Pipe, "/usr/bin/unshare",
+                                       environment);
 }
 
 // Polls query until it counts at least one row, while host runs; false
@@ -95,9 +96,7 @@ bool WaitForRows(ts::HotelDatabase& db, const std::string& query, HostChild& hos
 }
 
 // Lines a host's trace starts with "imported " (not "already imported ").
-int ImportedLines(const std::string& text) {
-    return CountOf("\n" + text, "\nimported ") + CountOf(text, "] imported ");
-}
+int ImportedLines(const std::string& text) { return CountOf("\n" + text, "\nimported "); }
 
 // Three front desks, each on its own machine and mount, 300 bookings, a few
 // of them refused: every call claims them and puts them back, so that
