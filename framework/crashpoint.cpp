@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 namespace fw {
@@ -47,6 +48,19 @@ void CrashPoint(const char* name) {
 bool LocksDisabledForTest() {
     static const bool off = std::getenv("RESERVATION_TEST_NO_LOCKS") != nullptr;
     return off;
+}
+
+void PauseBetweenLinkAndUnlinkForTest() {
+    static const long ms = [] {
+        const char* value = std::getenv("RESERVATION_TEST_LINK_PAUSE_MS");
+        return value ? std::strtol(value, nullptr, 10) : 0L;
+    }();
+    if (ms <= 0) return;
+    struct timespec pause {
+        ms / 1000, (ms % 1000) * 1000000
+    };
+    while (nanosleep(&pause, &pause) != 0) {
+    }
 }
 
 }  // namespace fw

@@ -29,4 +29,11 @@ inline void CrashPoint(const char*) {}
 // posix/exclusivefile.cpp, which answers false.
 bool LocksDisabledForTest();
 
+// In the test build, waits RESERVATION_TEST_LINK_PAUSE_MS milliseconds (read
+// once per process) where a move without RENAME_NOREPLACE has linked the
+// file under its new name and not yet unlinked the old one, so that a test
+// can hold that window open while other hosts claim. The shipped module has
+// only the weak definition in posix/directory.cpp, which returns at once.
+void PauseBetweenLinkAndUnlinkForTest();
+
 }  // namespace fw

@@ -8,9 +8,13 @@
 #include <cstdio>
 #include <utility>
 
+#include "framework/crashpoint.h"
 #include "framework/posix/syscalls.h"
 
 namespace fw {
+
+// framework_crashpoints overrides it in the test module.
+__attribute__((weak)) void PauseBetweenLinkAndUnlinkForTest() {}
 
 namespace {
 
@@ -103,6 +107,7 @@ FileError Directory::Rename(const std::string& from, const Directory& target, co
     if (!Stat(from, moved)) return LastError();
     if (sys.linkat(Descriptor(), from.c_str(), target.Descriptor(), to.c_str(), 0) != 0)
         return LastError();
+    PauseBetweenLinkAndUnlinkForTest();
     if (sys.unlinkat(Descriptor(), from.c_str(), 0) == 0) return FileError::None;
     const FileError lost = LastError();
     FileVersion linked;
