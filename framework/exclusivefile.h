@@ -4,7 +4,9 @@
 // Open() never creates, truncates or writes, never follows a symbolic link
 // and never blocks: only a regular file with exactly one link is accepted
 // (anything else is refused unread: AccessDenied, or MultipleLinks for a
-// hard link, which may name a file its writer could not read itself). Read
+// hard link, which may name a file its writer could not read itself; a link
+// younger than the minimum age is SharingViolation, as another host's
+// put-back is for a moment where a rename cannot refuse to replace). Read
 // access is all it needs, so a file another user wrote with mode 0644 can be
 // taken. Then it proves that nobody else is writing it:
 //  - a write lease, which the kernel refuses while any other descriptor is
@@ -68,7 +70,7 @@ class ExclusiveFile {
     ExclusiveFile& operator=(const ExclusiveFile&) = delete;
 
     // Opens the entry name of directory; on failure returns a closed object
-    // and sets error. A file refused for what it is (MultipleLinks) leaves
+    // and sets error. A file with more than one link leaves
     // its Version() in the closed object.
     static ExclusiveFile Open(const Directory& directory, const std::string& name, FileError& error,
                               const QuietRule& quiet = {});

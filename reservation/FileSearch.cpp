@@ -195,12 +195,16 @@ class Scan {
         if (!PrepareArea()) return false;
         fw::FileError error = fw::FileError::None;
         fw::ExclusiveFile file = fw::ExclusiveFile::Open(drop_, name, error, quiet_);
-        if (error == fw::FileError::MultipleLinks) {
+        if (!file.IsOpen() && file.Version().links > 1) {
             // A file this call put back is seen again by the scan; through a
             // mount whose put-back is a link and an unlink, its cached link
             // count may still count the link the unlink removed.
             const fw::FileVersion linked = file.Version();
-            if (!handled_.count({linked.device, linked.inode})) RefuseLinked(path, linked);
+            if (handled_.count({linked.device, linked.inode})) return true;
+            if (error == fw::FileError::MultipleLinks)
+                RefuseLinked(path, linked);
+            else
+                CannotOpen(path, error);
             return true;
         }
         if (!file.IsOpen()) {

@@ -173,26 +173,40 @@ void InsertFolio(rl::DbConnection& db, std::int32_t account) {
 }
 
 // A reservation an earlier, interrupted import committed for this very
-// booking: the same non-empty booking number, guest name, dates and nightly
-// rate. The database narrows by number and dates; the texts are compared
-// here, byte for byte, whatever the database's collation makes equal.
+// booking (a database without the import ledger): the same non-empty booking
+// number, guest, dates, rate, counts, room type and note, so that an amended
+// booking is a new one. The database narrows by number and dates; the texts
+// are compared here, byte for byte, whatever its collation makes equal.
 std::optional<std::int32_t> EarlierImport(rl::DbConnection& db, const Booking& b) {
     if (b.number.empty()) return std::nullopt;
     rl::TableRecord query(&db);
     query.OpenRows(rl::SnapshotOpen,
-                   "select r.GstAcct, r.CRONum, g.ChnName, r.RmRate from Reservation r"
+                   "select r.GstAcct, r.CRONum, g.ChnName, g.Phone, r.RmRate, r.Adults,"
+                   " r.RmNumbers, r.RmType, r.Note from Reservation r"
                    " join GstProfile g on g.Acct = r.GstAcct"
                    " where r.CRONum = ? and r.ArrDate = ? and r.DptDate = ?",
                    0, {b.number, b.arrival, b.departure});
+    const std::pair<const char*, std::string> expected[] = {
+        {"CRONum", b.number},
+        {"ChnName", b.guestName},
+        {"Phone", b.guestPhone},
+        {"RmRate", b.nightlyRate},
+        {"Adults", std::to_string(b.guests)},
+        {"RmNumbers", std::to_string(b.rooms)},
+        {"RmType", b.roomType},
+        {"Note", b.note},
+    };
     std::optional<std::int32_t> account;
-    std::string number, name, rate, acct;
+    std::string value;
     for (; !query.AtEnd() && !account; query.NextRow()) {
-        query.ColumnText("CRONum", number);
-        query.ColumnText("ChnName", name);
-        query.ColumnText("RmRate", rate);
-        if (number != b.number || name != b.guestName || rate != b.nightlyRate) continue;
-        query.ColumnText("GstAcct", acct);
-        account = fw::gbk::ParseLeadingInt(acct);
+        bool same = true;
+        for (const auto& [column, text] : expected) {
+            query.ColumnText(column, value);
+            same = same && value == text;
+        }
+        if (!same) continue;
+        query.ColumnText("GstAcct", value);
+        account = fw::gbk::ParseLeadingInt(value);
     }
     query.CloseRows();
     return account;

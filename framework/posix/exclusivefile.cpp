@@ -134,7 +134,10 @@ ExclusiveFile ExclusiveFile::Open(const Directory& directory, const std::string&
         return file;
     }
     if (st.st_nlink != 1) {
-        error = FileError::MultipleLinks;
+        // A link made a moment ago is most likely another host's put-back
+        // on a file system without RENAME_NOREPLACE, between its link and its
+        // unlink: busy. One that stays is refused.
+        error = RecentlyChanged(st, quiet) ? FileError::SharingViolation : FileError::MultipleLinks;
         ::close(fd);
         file.version_ = VersionOf(st);
         return file;

@@ -172,6 +172,27 @@ TEST(ExclusiveFileOpen, SymbolicLinkIsAccessDeniedAndTargetUntouched) {
     EXPECT_EQ(OpenError(target), FileError::None);
 }
 
+// A second link may name a file its writer could not read: refused unread.
+// Made a moment ago it is taken for another host's put-back in progress.
+TEST(ExclusiveFileOpen, AHardLinkIsRefusedUnreadOnceItIsOlderThanTheMinimumAge) {
+    ts::TempDir dir;
+    const std::string file = dir.Write("a.txt", "x");
+    ASSERT_EQ(link(file.c_str(), dir.File("b.txt").c_str()), 0);
+    fw::QuietRule later;
+    later.fileSystemNow = [](std::int64_t& ns) {
+        ns = std::int64_t{time(nullptr) + 60} * 1000000000;
+        return true;
+    };
+    for (const auto& [quiet, expected] : {std::pair{fw::QuietRule{}, FileError::SharingViolation},
+                                          std::pair{later, FileError::MultipleLinks}}) {
+        FileError error = FileError::None;
+        const ExclusiveFile opened = ts::OpenBookingFile(file, error, quiet);
+        EXPECT_FALSE(opened.IsOpen());
+        EXPECT_EQ(error, expected);
+        EXPECT_EQ(opened.Version().links, 2u);
+    }
+}
+
 TEST(ExclusiveFileOpen, AnotherDescriptorInThisProcessIsASharingViolation) {
     ts::TempDir dir;
     std::string path = dir.Write("b.txt", "x");

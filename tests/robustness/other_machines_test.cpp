@@ -353,9 +353,6 @@ INSTANTIATE_BACKENDS(PidNamespaceHosts);
 class DeadClaim : public importtest::ImportTest {};
 
 TEST_P(DeadClaim, AnAmendedBookingInItIsImported) {
-    if (!ts::HotelDatabase::HasLedger())
-        GTEST_SKIP() << "without the import ledger a booking taken up from a dead claim that "
-                        "matches an imported one in number, guest, dates and price is taken for it";
     importtest::Booking original;
     original.number = "A1";
     Drop("a.txt", original);
