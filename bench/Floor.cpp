@@ -5,11 +5,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "bench/BenchSupport.h"
 #include "framework/clock.h"
-#include "recordlayer/CDBException.h"
 #include "reservation/GbkLiterals.h"
 #include "tests/support/HotelDatabase.h"
 
@@ -19,6 +19,18 @@ namespace {
 namespace lit = resv::gbk_literals;
 
 SQLCHAR* SqlText(const char* sql) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)); }
+
+// Throws std::runtime_error with the driver's first message when rc failed.
+void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* what,
+           bool allowNoData = false) {
+    if (SQL_SUCCEEDED(rc) || (allowNoData && rc == SQL_NO_DATA)) return;
+    SQLCHAR state[6] = {}, message[512] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &length);
+    throw std::runtime_error(std::string(what) + ": " + reinterpret_cast<char*>(state) + " " +
+                             reinterpret_cast<char*>(message));
+}
 
 // A text parameter buffer that stays where it was bound.
 struct TextParam {
@@ -36,20 +48,20 @@ struct TextParam {
 class Connection {
   public:
     explicit Connection(const std::string& connect) {
-        rl::CheckOdbc(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_), SQL_HANDLE_ENV, env_,
-                      "allocate an environment");
-        rl::CheckOdbc(SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION,
-                                    reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
-                      SQL_HANDLE_ENV, env_, "choose ODBC 3");
-        rl::CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_HANDLE_ENV, env_,
-                      "allocate a connection");
-        rl::CheckOdbc(SQLDriverConnect(dbc_, nullptr, SqlText(connect.c_str()), SQL_NTS, nullptr, 0,
-                                       nullptr, SQL_DRIVER_NOPROMPT),
-                      SQL_HANDLE_DBC, dbc_, "connect");
+        Check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_), SQL_HANDLE_ENV, env_,
+              "allocate an environment");
+        Check(SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                            0),
+              SQL_HANDLE_ENV, env_, "choose ODBC 3");
+        Check(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_HANDLE_ENV, env_,
+              "allocate a connection");
+        Check(SQLDriverConnect(dbc_, nullptr, SqlText(connect.c_str()), SQL_NTS, nullptr, 0,
+                               nullptr, SQL_DRIVER_NOPROMPT),
+              SQL_HANDLE_DBC, dbc_, "connect");
         connected_ = true;
-        rl::CheckOdbc(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                                        reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-                      SQL_HANDLE_DBC, dbc_, "switch to manual commit");
+        Check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_HANDLE_DBC, dbc_, "switch to manual commit");
     }
     ~Connection() {
         if (connected_) {
@@ -64,7 +76,7 @@ class Connection {
 
     SQLHDBC Handle() const { return dbc_; }
     void Commit() {
-        rl::CheckOdbc(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "commit");
+        Check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "commit");
     }
 
   private:
@@ -78,9 +90,9 @@ class Connection {
 class Prepared {
   public:
     Prepared(Connection& db, const char* sql) {
-        rl::CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, db.Handle(), &stmt_), SQL_HANDLE_DBC,
-                      db.Handle(), "allocate a statement");
-        rl::CheckOdbc(SQLPrepare(stmt_, SqlText(sql), SQL_NTS), SQL_HANDLE_STMT, stmt_, "prepare");
+        Check(SQLAllocHandle(SQL_HANDLE_STMT, db.Handle(), &stmt_), SQL_HANDLE_DBC, db.Handle(),
+              "allocate a statement");
+        Check(SQLPrepare(stmt_, SqlText(sql), SQL_NTS), SQL_HANDLE_STMT, stmt_, "prepare");
     }
     ~Prepared() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
     Prepared(const Prepared&) = delete;
@@ -95,26 +107,26 @@ class Prepared {
         Param(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, &value, sizeof value, nullptr);
     }
 
-    void Execute() { rl::CheckOdbc(SQLExecute(stmt_), SQL_HANDLE_STMT, stmt_, "execute", true); }
+    void Execute() { Check(SQLExecute(stmt_), SQL_HANDLE_STMT, stmt_, "execute", true); }
 
     // Runs a one-column integer query and answers its first row's value.
     SQLINTEGER ExecuteForInteger() {
         Execute();
         SQLINTEGER value = 0;
         SQLLEN indicator = 0;
-        rl::CheckOdbc(SQLFetch(stmt_), SQL_HANDLE_STMT, stmt_, "fetch");
-        rl::CheckOdbc(SQLGetData(stmt_, 1, SQL_C_SLONG, &value, 0, &indicator), SQL_HANDLE_STMT,
-                      stmt_, "read");
-        rl::CheckOdbc(SQLCloseCursor(stmt_), SQL_HANDLE_STMT, stmt_, "close the cursor");
+        Check(SQLFetch(stmt_), SQL_HANDLE_STMT, stmt_, "fetch");
+        Check(SQLGetData(stmt_, 1, SQL_C_SLONG, &value, 0, &indicator), SQL_HANDLE_STMT, stmt_,
+              "read");
+        Check(SQLCloseCursor(stmt_), SQL_HANDLE_STMT, stmt_, "close the cursor");
         return value;
     }
 
   private:
     void Param(SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLPOINTER value,
                SQLLEN bufferLength, SQLLEN* length) {
-        rl::CheckOdbc(SQLBindParameter(stmt_, ++bound_, SQL_PARAM_INPUT, cType, sqlType, size, 0,
-                                       value, bufferLength, length),
-                      SQL_HANDLE_STMT, stmt_, "bind a parameter");
+        Check(SQLBindParameter(stmt_, ++bound_, SQL_PARAM_INPUT, cType, sqlType, size, 0, value,
+                               bufferLength, length),
+              SQL_HANDLE_STMT, stmt_, "bind a parameter");
     }
 
     SQLHSTMT stmt_ = SQL_NULL_HSTMT;

@@ -1,24 +1,23 @@
 #include "recordlayer/DateTimeValue.h"
 
 #include <ctime>
-#include <stdexcept>
 
 #include "framework/clock.h"
+#include "recordlayer/CDBException.h"
 
 namespace rl {
 namespace {
 
 // mktime with the local rules deciding daylight-saving time; no value when the
 // fields do not name a representable local time.
-std::optional<std::int64_t> LocalToSeconds(int year, int month, int day, int hour, int minute,
-                                           int second) {
+std::optional<std::int64_t> LocalToSeconds(const LocalDateTime& local) {
     std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
+    tm.tm_year = local.year - 1900;
+    tm.tm_mon = local.month - 1;
+    tm.tm_mday = local.day;
+    tm.tm_hour = local.hour;
+    tm.tm_min = local.minute;
+    tm.tm_sec = local.second;
     tm.tm_isdst = -1;
     std::time_t t = std::mktime(&tm);
     // -1 is also one second before the epoch; the normalised fields tell.
@@ -27,7 +26,7 @@ std::optional<std::int64_t> LocalToSeconds(int year, int month, int day, int hou
           tm.tm_min == 59 && tm.tm_sec == 59))
         return std::nullopt;
     // A date that does not exist (30 February) comes back normalised.
-    if (tm.tm_year != year - 1900 || tm.tm_mon != month - 1 || tm.tm_mday != day)
+    if (tm.tm_year != local.year - 1900 || tm.tm_mon != local.month - 1 || tm.tm_mday != local.day)
         return std::nullopt;
     return static_cast<std::int64_t>(t);
 }
@@ -35,30 +34,31 @@ std::optional<std::int64_t> LocalToSeconds(int year, int month, int day, int hou
 }  // namespace
 
 DateTimeValue DateTimeValue::FromLocalDate(int year, int month, int day) {
-    std::optional<std::int64_t> seconds = LocalToSeconds(year, month, day, 0, 0, 0);
+    return FromLocal({.year = year, .month = month, .day = day});
+}
+
+DateTimeValue DateTimeValue::FromLocal(const LocalDateTime& local) {
+    std::optional<std::int64_t> seconds = LocalToSeconds(local);
     return seconds ? DateTimeValue(*seconds) : DateTimeValue();
 }
 
-DateTimeValue DateTimeValue::FromTimestamp(const SQL_TIMESTAMP_STRUCT& ts) {
-    std::optional<std::int64_t> seconds =
-        LocalToSeconds(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second);
-    return seconds ? DateTimeValue(*seconds) : DateTimeValue();
+std::int64_t DateTimeValue::Seconds() const {
+    if (!seconds_) throw CDBException("22002", 0, "a date-time without a value was used");
+    return *seconds_;
 }
 
-SQL_TIMESTAMP_STRUCT DateTimeValue::ToTimestamp() const {
-    std::time_t t = static_cast<std::time_t>(Seconds());
+LocalDateTime DateTimeValue::ToLocal() const {
+    const auto t = static_cast<std::time_t>(Seconds());
     std::tm tm{};
     if (!fw::ToLocalTime(t, tm))
-        throw std::out_of_range("date-time value outside the local calendar");
-    SQL_TIMESTAMP_STRUCT ts{};
-    ts.year = static_cast<SQLSMALLINT>(tm.tm_year + 1900);
-    ts.month = static_cast<SQLUSMALLINT>(tm.tm_mon + 1);
-    ts.day = static_cast<SQLUSMALLINT>(tm.tm_mday);
-    ts.hour = static_cast<SQLUSMALLINT>(tm.tm_hour);
-    ts.minute = static_cast<SQLUSMALLINT>(tm.tm_min);
-    ts.second = static_cast<SQLUSMALLINT>(tm.tm_sec);
-    ts.fraction = 0;
-    return ts;
+        throw CDBException("22008", 0,
+                           "date-time value " + std::to_string(t) + " outside the local calendar");
+    return {.year = tm.tm_year + 1900,
+            .month = tm.tm_mon + 1,
+            .day = tm.tm_mday,
+            .hour = tm.tm_hour,
+            .minute = tm.tm_min,
+            .second = tm.tm_sec};
 }
 
 }  // namespace rl

@@ -9,14 +9,17 @@
 //
 // The connection is borrowed and must outlive the record. A record has at most
 // one result set open; destroying an open record closes it. Not thread-safe.
+// Every failure throws CDBException.
+//
+// The SQL a class sends (its rendered names, its default query, its inserts)
+// is rendered once per process for each dialect; a record holds a statement
+// handle of its connection only while a result set is open or an insert runs.
 #pragma once
-
-#include <sql.h>
-#include <sqlext.h>
 
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -29,6 +32,7 @@ namespace rl {
 
 class DbConnection;
 
+class Statement;  // private to the record layer
 namespace detail {
 struct BoundValue;  // a parameter's buffer, its SQL type and length
 }
@@ -92,6 +96,8 @@ class FieldExchange {
     void DateTime(const char* name, DateTimeValue& member) { bindings_.push_back({name, &member}); }
 
     const std::vector<FieldBinding>& Bindings() const { return bindings_; }
+    void Reserve(std::size_t columns) { bindings_.reserve(columns); }
+    std::vector<FieldBinding> TakeBindings() { return std::move(bindings_); }
 
   private:
     std::vector<FieldBinding> bindings_;
@@ -121,7 +127,8 @@ class TableRecord {
     // the class's default). sql null or empty: the default query, the bound
     // columns in binding order from DefaultSql(); a KeysetOpen of the default
     // query is not sent to the driver until AtEnd() or NextRow() is called,
-    // so opening for an insert reads no rows and costs no round trip. A text
+    // so it reads no rows, costs no round trip and holds no statement handle
+    // until then (an insert needs no open result set at all). A text
     // whose first word is "select" (any case) runs unchanged with params
     // bound to its "?", and the record stands on its first row. Either is one
     // direct execution; nothing is prepared. Without a connection the record
@@ -131,7 +138,8 @@ class TableRecord {
     virtual bool OpenRows(unsigned openType = kUseDefault, const char* sql = nullptr,
                           unsigned options = 0, const std::vector<SqlParam>& params = {});
     virtual void CloseRows();
-    bool IsOpen() const { return stmt_ != SQL_NULL_HSTMT; }
+    // False also when the connection was closed under the record.
+    bool IsOpen() const;
 
     // True when positioned past the last row (or on an empty result).
     bool AtEnd();
@@ -147,6 +155,15 @@ class TableRecord {
     // Inserts the new row with the members that are no longer null (an empty
     // text counts as null). Returns true; failures throw CDBException.
     virtual bool SaveRow();
+    // Inserts the new row as SaveRow does and answers the identity the
+    // database assigned to its column identityColumn (declared: "[Acct]"),
+    // read the cheapest way the dialect knows (IdentityRead): the insert's
+    // own result, or a query on the same connection straight after it.
+    // Either way it is the identity of this row, never of another session's.
+    // nullopt, with the row inserted, when the database is of a family the
+    // dialect does not know; the caller must then find the row some other
+    // way. Throws CDBException (02000 when the database assigned none).
+    std::optional<std::int64_t> SaveRowGetIdentity(const char* identityColumn);
 
     virtual std::string DefaultConnect() const { return ""; }
     virtual std::string DefaultSql() const { return ""; }
@@ -158,15 +175,17 @@ class TableRecord {
     unsigned CurrentOpenType() const { return openType_; }
     // The SQL text of the last OpenRows / SaveRow, as it is (or would be)
     // sent to the driver.
-    const std::string& LastSelectSql() const { return selectSql_; }
-    const std::string& LastInsertSql() const { return insertSql_; }
+    const std::string& LastSelectSql() const;
+    const std::string& LastInsertSql() const;
 
   protected:
     unsigned fieldCount_ = 0;
     unsigned defaultOpenType_ = SnapshotOpen;
 
   private:
-    std::vector<FieldBinding> CollectBindings();
+    // The members as ExchangeFields lists them, collected once.
+    const std::vector<FieldBinding>& Bindings();
+    std::optional<std::int64_t> Insert(const char* identityColumn);
     void Execute();
     void Fetch();
     void ReadRow();
@@ -176,19 +195,21 @@ class TableRecord {
 
     DbConnection* db_;
     std::unique_ptr<DbConnection> ownDb_;  // opened with DefaultConnect() when db_ is null
-    DbConnection* attachedTo_ = nullptr;   // the connection stmt_ belongs to
-    SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+    std::unique_ptr<Statement> stmt_;      // of the open result set
     unsigned openType_ = SnapshotOpen;
     bool executed_ = false;
     bool atEnd_ = true;
-    std::vector<FieldBinding> bindings_;      // of the open result set
+    bool bound_ = false;  // bindings_ collected
+    std::vector<FieldBinding> bindings_;
     std::vector<detail::BoundValue> params_;  // alive until the statement runs
     std::vector<std::string> columnNames_;
     bool namesRead_ = false;
     std::vector<std::string> columnTexts_;  // result columns past the bindings
     std::vector<bool> columnNull_;
-    std::string selectSql_;
-    std::string insertSql_;
+    const std::string* selectSql_ = nullptr;  // kept per class, or ownSelect_
+    std::string ownSelect_;
+    const std::string* insertSql_ = nullptr;  // kept per class, or ownInsert_
+    std::string ownInsert_;
 };
 
 }  // namespace rl
