@@ -19,6 +19,7 @@ struct ConnectionImpl {
     bool connected = false;
     bool inTransaction = false;
     bool abandoned = false;  // RollbackTransaction was called since the connect
+    bool autocommit = true;  // the driver's commit mode now
     Dialect dialect;
     std::string dbmsName;
 
@@ -32,6 +33,11 @@ struct ConnectionImpl {
     // Takes a lent handle back (of this generation); frees it when it cannot
     // be made ready for the next statement.
     void TakeBack(SQLHSTMT stmt) noexcept;
+    // Switches the driver's commit mode; throws.
+    void SetAutocommit(bool on, const char* what);
+    // Before a statement runs: outside a transaction, back to autocommit.
+    void BeforeStatement();
+
     // Frees every statement handle, lent or spare, and starts a new
     // generation.
     void FreeStatements() noexcept;

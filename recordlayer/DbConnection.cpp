@@ -185,6 +185,18 @@ void ConnectionImpl::TakeBack(SQLHSTMT stmt) noexcept {
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
 }
 
+void ConnectionImpl::SetAutocommit(bool on, const char* what) {
+    CheckOdbc(SQLSetConnectAttr(
+                  dbc, SQL_ATTR_AUTOCOMMIT,
+                  reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0),
+              SQL_HANDLE_DBC, dbc, what);
+    autocommit = on;
+}
+
+void ConnectionImpl::BeforeStatement() {
+    if (!inTransaction && !autocommit) SetAutocommit(true, "return to autocommit");
+}
+
 void ConnectionImpl::FreeStatements() noexcept {
     for (SQLHSTMT stmt : lent) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     for (SQLHSTMT stmt : spare) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
@@ -234,15 +246,19 @@ void DbConnection::OpenConnection(std::string_view connect, unsigned /*options*/
     }
     c.connected = true;
     c.inTransaction = false;
+    // A connection from the driver manager's pool keeps the commit mode its
+    // last user left it in.
+    SQLULEN mode = SQL_AUTOCOMMIT_ON;
+    c.autocommit =
+        !SQL_SUCCEEDED(SQLGetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, &mode, 0, nullptr)) ||
+        mode != SQL_AUTOCOMMIT_OFF;
     KeepDriverLoaded(c.dbc);
     ReadDialect(c);
 }
 
 bool DbConnection::BeginTransaction() {
     ConnectionImpl& c = *impl_;
-    CheckOdbc(SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT,
-                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-              SQL_HANDLE_DBC, c.dbc, "begin a transaction");
+    if (c.autocommit) c.SetAutocommit(false, "begin a transaction");
     c.inTransaction = true;
     return true;
 }
@@ -250,19 +266,17 @@ bool DbConnection::BeginTransaction() {
 void DbConnection::EndTransaction(short completion, const char* what) {
     ConnectionImpl& c = *impl_;
     // The transaction is over whatever the outcome: a failed commit leaves
-    // nothing to roll back in the drivers we use, and the connection goes back
-    // to autocommit either way.
+    // nothing to roll back in the drivers we use. The connection stays in
+    // manual commit until a statement runs outside a transaction: switching
+    // back costs MariaDB a round trip, which a connection that is closed
+    // after its commit, or begins the next transaction, never needs.
     c.inTransaction = false;
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, c.dbc, completion);
     if (!SQL_SUCCEEDED(rc)) {
         CDBException error = DiagnosticsOf(SQL_HANDLE_DBC, c.dbc, what);
         SQLEndTran(SQL_HANDLE_DBC, c.dbc, SQL_ROLLBACK);
-        SetAutocommit(c.dbc, SQL_AUTOCOMMIT_ON);
         throw error;
     }
-    CheckOdbc(SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT,
-                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
-              SQL_HANDLE_DBC, c.dbc, "return to autocommit");
 }
 
 bool DbConnection::CommitTransaction() {

@@ -33,7 +33,9 @@ class DbConnection {
     // options: 0 (read-write, nothing special). Never prompts.
     void OpenConnection(std::string_view connect, unsigned options = 0);
 
-    // Switches to manual commit. Returns true.
+    // Switches to manual commit. Returns true. After the commit or rollback
+    // the connection returns to autocommit when a statement next runs
+    // outside a transaction, not before.
     bool BeginTransaction();
     bool CommitTransaction();
     bool RollbackTransaction();

@@ -23,6 +23,7 @@ void Statement::Execute(std::string_view sql, const char* what) {
     // A prepare costs extra round trips on a server and buys nothing for a
     // statement run once.
     const SQLHSTMT stmt = Handle();
+    owner_->BeforeStatement();
     CheckOdbc(SQLExecDirect(stmt, SqlText(sql), SqlLength(sql)), SQL_HANDLE_STMT, stmt, what, true);
 }
 
