@@ -170,7 +170,8 @@ std::vector<ts::Backend> Options::Backends() const {
     if (which == "postgresql") return {ts::Backend::PostgreSQL};
     if (which == "mariadb") return {ts::Backend::MariaDB};
     if (which == "both") return {ts::Backend::SQLite, ts::Backend::PostgreSQL};
-    throw std::invalid_argument("--backend is sqlite, postgresql, mariadb or both");
+    if (which == "all") return {ts::Backend::SQLite, ts::Backend::PostgreSQL, ts::Backend::MariaDB};
+    throw std::invalid_argument("--backend is sqlite, postgresql, mariadb, all or both");
 }
 
 void PrintRate(const char* label, int count, double seconds) {

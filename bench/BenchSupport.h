@@ -69,8 +69,8 @@ class Options {
     std::string Text(const std::string& name, const std::string& fallback) const;
     // Every value given for a name that may repeat, in order.
     std::vector<std::string> All(const std::string& name) const;
-    // The backends named by --backend (sqlite, postgresql, mariadb, both:
-    // SQLite and PostgreSQL; default both).
+    // The backends named by --backend (sqlite, postgresql, mariadb, all;
+    // both: SQLite and PostgreSQL; default both).
     std::vector<ts::Backend> Backends() const;
 
   private:

@@ -146,12 +146,20 @@ class BenchDatabase : public ts::BackendTest {
     }
 };
 
-TEST_P(BenchDatabase, FloorWritesTheRowsTheModuleWrites) {
-    std::vector<std::vector<ts::Row>> byFloor, byModule;
+TEST_P(BenchDatabase, FloorsWriteTheRowsTheModuleWrites) {
+    std::vector<std::vector<ts::Row>> byFloor, byRules, byModule;
     {
         ts::HotelDatabase db(GetBackend());
         bench::RunFloor(1, 1);
         byFloor = Written(db);
+    }
+    {
+        ts::HotelDatabase db(GetBackend());
+        ts::TempDir drop;
+        bench::WriteBookingFiles(drop.Path(), 1, 1);
+        bench::RunRulesFloor(GetBackend(), drop.Path(), 1, 1);
+        byRules = Written(db);
+        EXPECT_FALSE(ts::FileExists(drop.File("booking-0000001.txt")));
     }
     {
         ts::HotelDatabase db(GetBackend());
@@ -164,6 +172,7 @@ TEST_P(BenchDatabase, FloorWritesTheRowsTheModuleWrites) {
     }
     ASSERT_EQ(byFloor[0].size(), 1u);
     EXPECT_EQ(byFloor, byModule);
+    EXPECT_EQ(byRules, byModule);
 }
 
 TEST_P(BenchDatabase, DataSourceCopyReachesTheDriverAndIsUndone) {
