@@ -73,19 +73,5 @@ bool Backlog(ts::Backend backend, const bench::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    try {
-        const bench::Options options(argc, argv);
-        bool all = true;
-        const std::vector<ts::Backend> backends =
-            options.Has("backend") ? options.Backends() : std::vector{ts::Backend::SQLite};
-        for (ts::Backend backend : backends) {
-            if (!bench::BackendReady(backend)) continue;
-            all = Backlog(backend, options) && all;
-        }
-        return all ? 0 : 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_backlog: %s\n", e.what());
-        return 1;
-    }
+    return bench::ForEachBackend(argc, argv, "bench_backlog", {ts::Backend::SQLite}, Backlog);
 }
