@@ -29,21 +29,30 @@ namespace {
 
 namespace lit = gbk_literals;
 
+// A row of Payment or Market as the lookups read it: the two columns bound
+// by position, so no result column is looked up by its name.
+class CodeRow : public rl::TableRecord {
+  public:
+    explicit CodeRow(rl::DbConnection* db) : rl::TableRecord(db) { fieldCount_ = 2; }
+    void ExchangeFields(rl::FieldExchange& fx) override {
+        fx.Text("[Code]", Code);
+        fx.Text("[Descp]", Descp);
+    }
+    std::string Code;
+    std::string Descp;
+};
+
 // The first row of "select Code,Descp from <table>" whose right-trimmed Descp
 // equals description, as its right-trimmed Code.
-std::optional<std::string> LookUpCode(rl::TableRecord& query, const char* sql,
+std::optional<std::string> LookUpCode(CodeRow& query, const char* sql,
                                       const std::string& description) {
     std::optional<std::string> found;
     query.OpenRows(rl::SnapshotOpen, sql, 0);
-    std::string code, descp;
-    while (!query.AtEnd()) {
-        query.ColumnText("Code", code);
-        query.ColumnText("Descp", descp);
-        if (fw::gbk::TrimRight(descp) == description) {
-            found = fw::gbk::TrimRight(code);
+    for (; !query.AtEnd(); query.NextRow()) {
+        if (fw::gbk::TrimRight(query.Descp) == description) {
+            found = fw::gbk::TrimRight(query.Code);
             break;
         }
-        query.NextRow();
     }
     query.CloseRows();
     return found;
@@ -60,7 +69,7 @@ void MapCodes(rl::DbConnection& db, BookingFields& table, Booking& booking) {
     }
     booking.roomType = CutToColumn(table[kRoomType]);
 
-    rl::TableRecord query(&db);
+    CodeRow query(&db);
     booking.paymentCode = CutToColumn(
         LookUpCode(query, "select Code,Descp from Payment", table[kPayment]).value_or(""));
     if (std::optional<std::string> market =
