@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "recordlayer/DbConnection.h"
 #include "recordlayer/Dialect.h"
 #include "recordlayer/OdbcCall.h"
 
 namespace rl {
+
+class DbConnection;
 
 struct ConnectionImpl {
     SQLHDBC dbc = SQL_NULL_HDBC;

@@ -10,7 +10,6 @@
 #include "framework/nodestructor.h"
 #include "framework/odbcdriver.h"
 #include "recordlayer/ConnectionImpl.h"
-#include "recordlayer/Statement.h"
 
 namespace rl {
 namespace {
@@ -62,6 +61,9 @@ class Kept {
     // some are kept already.
     void Give(std::unique_ptr<ConnectionImpl> impl) noexcept {
         if (impl->dbc != SQL_NULL_HDBC && !impl->connected) {
+            // Nothing of the last connection but its handle and buffers.
+            impl->dialect = Dialect();
+            impl->dbmsName.clear();
             const std::lock_guard<std::mutex> lock(guard_);
             if (!spare_) {
                 spare_ = std::move(impl);
@@ -320,8 +322,17 @@ void DbConnection::CloseConnection() {
 }
 
 void DbConnection::ExecuteDirect(std::string_view sql) {
-    Statement stmt(*this);
-    stmt.Execute(sql, "execute");
+    ConnectionImpl& c = *impl_;
+    c.BeforeStatement();
+    const SQLHSTMT stmt = c.LendStatement();
+    const SQLRETURN rc = SQLExecDirect(stmt, SqlText(sql), SqlLength(sql));
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
+        c.TakeBack(stmt);
+        return;
+    }
+    CDBException error = DiagnosticsOf(SQL_HANDLE_STMT, stmt, "execute");
+    c.TakeBack(stmt);
+    throw error;
 }
 
 Transaction::~Transaction() { Rollback(); }

@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <mutex>
-#include <typeinfo>
 
 #include "framework/nodestructor.h"
 #include "recordlayer/CDBException.h"
@@ -85,22 +84,22 @@ const std::string& RenderedClass::Insert(const ColumnMask& named, std::string_vi
     return inserts_.back().text;
 }
 
-RenderedClass& RenderedFor(const TableRecord& record, const std::vector<FieldBinding>& bindings,
-                           const Dialect& dialect) {
+RenderedClass& RenderedFor(const std::type_info& recordClass,
+                           const std::vector<FieldBinding>& bindings, const Dialect& dialect,
+                           const std::function<std::string()>& table) {
     if (bindings.size() > kMaxRenderedColumns)
         throw CDBException("54011", 0,
-                           std::string(record.ClassInfo()->name) + " binds " +
+                           "a record of the table " + table() + " binds " +
                                std::to_string(bindings.size()) + " columns, more than " +
                                std::to_string(kMaxRenderedColumns));
-    const std::type_info& recordClass = typeid(record);
     Renderings& all = AllRenderings();
     {
         const std::lock_guard<std::mutex> lock(all.guard);
         for (const std::unique_ptr<RenderedClass>& known : all.classes)
             if (*known->class_ == recordClass && known->dialect_ == dialect) return *known;
     }
-    // Rendered outside the lock: DefaultSql() is the class's own code.
-    auto rendered = std::make_unique<RenderedClass>(dialect, bindings, record.DefaultSql());
+    // Rendered outside the lock: table() is the class's own code.
+    auto rendered = std::make_unique<RenderedClass>(dialect, bindings, table());
     rendered->class_ = &recordClass;
     const std::lock_guard<std::mutex> lock(all.guard);
     for (const std::unique_ptr<RenderedClass>& known : all.classes)

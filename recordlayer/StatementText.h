@@ -7,13 +7,15 @@
 
 #include <bitset>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
 #include "recordlayer/Dialect.h"
-#include "recordlayer/TableRecord.h"
+#include "recordlayer/FieldExchange.h"
 
 namespace rl {
 
@@ -40,9 +42,10 @@ class RenderedClass {
                               std::string& scratch);
 
   private:
-    friend RenderedClass& RenderedFor(const TableRecord& record,
+    friend RenderedClass& RenderedFor(const std::type_info& recordClass,
                                       const std::vector<FieldBinding>& bindings,
-                                      const Dialect& dialect);
+                                      const Dialect& dialect,
+                                      const std::function<std::string()>& table);
     struct InsertText {
         ColumnMask named;
         std::string identityColumn;
@@ -57,11 +60,13 @@ class RenderedClass {
     std::deque<InsertText> inserts_;
 };
 
-// The rendering of record's class (its bindings, its DefaultSql() table) in
-// dialect. Throws CDBException (54011) for a class of more than
-// kMaxRenderedColumns columns.
-RenderedClass& RenderedFor(const TableRecord& record, const std::vector<FieldBinding>& bindings,
-                           const Dialect& dialect);
+// The rendering in dialect of the record class recordClass, whose records
+// bind bindings and whose table table() names (asked only the first time).
+// Throws CDBException (54011) for a class of more than kMaxRenderedColumns
+// columns.
+RenderedClass& RenderedFor(const std::type_info& recordClass,
+                           const std::vector<FieldBinding>& bindings, const Dialect& dialect,
+                           const std::function<std::string()>& table);
 
 // The default query's text over another table, given by name; rendered anew
 // each time.

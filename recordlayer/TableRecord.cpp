@@ -316,6 +316,10 @@ const std::vector<FieldBinding>& TableRecord::Bindings() {
     return bindings_;
 }
 
+RenderedClass& TableRecord::Rendered(const Dialect& dialect) {
+    return RenderedFor(typeid(*this), Bindings(), dialect, [this] { return DefaultSql(); });
+}
+
 DbConnection& TableRecord::Connection() {
     if (db_ != nullptr) return *db_;
     if (!ownDb_) {
@@ -377,7 +381,7 @@ bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*option
         ownSelect_ = RenderSelect(dialect, bindings, DefaultSql());
         selectSql_ = &ownSelect_;
     } else {
-        selectSql_ = &RenderedFor(*this, bindings, dialect).Select();
+        selectSql_ = &Rendered(dialect).Select();
     }
 
     stmt_ = std::make_unique<Statement>(db);
@@ -532,7 +536,7 @@ std::optional<std::int64_t> TableRecord::Insert(const char* identityColumn) {
     DbConnection& db = Connection();
     const Dialect& dialect = db.GetDialect();
     const std::vector<FieldBinding>& bindings = Bindings();
-    RenderedClass& rendered = RenderedFor(*this, bindings, dialect);
+    RenderedClass& rendered = Rendered(dialect);
 
     // The insert's own values, apart from any open query's parameters; room
     // for all first, so that none moves once bound.
