@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "bench/BenchSupport.h"
+#include "tests/support/TraceCapture.h"
 
 namespace bench {
 namespace {
@@ -85,7 +86,8 @@ HostRun RunHost(const std::string& host, const std::string& dropDir,
         if (line->starts_with("imported ")) {
             if (!run.firstImported) run.firstImported = clock.Seconds();
             ++run.imported;
-        } else if (!HostsOwnLine(*line) && run.otherLines.size() < 5) {
+        } else if (!HostsOwnLine(*line) && !ts::IsLedgerNotice(*line) &&
+                   run.otherLines.size() < 5) {
             run.otherLines.push_back(*line);
         }
     }
@@ -138,7 +140,7 @@ int WatchingHost::WaitForImported(int imported) {
         if (!line) break;
         if (line->starts_with("imported "))
             ++imported_;
-        else if (!HostsOwnLine(*line) && otherLines_.size() < 5)
+        else if (!HostsOwnLine(*line) && !ts::IsLedgerNotice(*line) && otherLines_.size() < 5)
             otherLines_.push_back(*line);
     }
     return imported_;

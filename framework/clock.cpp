@@ -93,7 +93,8 @@ ClockReading ReadLocalClock() {
     std::time_t now = source ? source() : std::time(nullptr);
     std::tm local{};
     ToLocalTime(now, local);
-    return ClockReading{FormatTime("%H:%M:%S", local), FormatTime("%Y-%m-%d", local)};
+    return ClockReading{FormatTime("%H:%M:%S", local), FormatTime("%Y-%m-%d", local),
+                        static_cast<std::int64_t>(now)};
 }
 
 void SetClockSource(std::function<std::time_t()> source) { ClockSource() = std::move(source); }

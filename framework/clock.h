@@ -1,6 +1,7 @@
 // The local clock and the reading of booking dates.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <optional>
@@ -11,8 +12,9 @@ namespace fw {
 
 // One reading of the local clock, formatted.
 struct ClockReading {
-    std::string time;  // "%H:%M:%S"
-    std::string date;  // "%Y-%m-%d"
+    std::string time;          // "%H:%M:%S"
+    std::string date;          // "%Y-%m-%d"
+    std::int64_t seconds = 0;  // since the epoch
 };
 
 // Reads the clock once (time(2) + localtime_r + strftime).

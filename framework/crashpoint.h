@@ -26,7 +26,7 @@ inline void CrashPoint(const char*) {}
 // lease or flock, as on a file system shared between machines where neither
 // reaches the other machine, so that a test proves that the claims alone keep
 // the hosts apart. The shipped module has only the weak definition in
-// exclusivefile.cpp, which answers false.
+// posix/exclusivefile.cpp, which answers false.
 bool LocksDisabledForTest();
 
 }  // namespace fw

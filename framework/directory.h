@@ -24,12 +24,17 @@
 namespace fw {
 
 // What identifies one version of a file: the same file (device and inode)
-// with the same size and modification time.
+// with the same size and modification time. The change time and the link
+// count come with it: the change time is set by the file system's own clock
+// at every change (a write, a rename, a new link, a new modification time),
+// and no writer can set it back.
 struct FileVersion {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::int64_t size = 0;
     std::int64_t modifiedNs = 0;  // modification time, nanoseconds since the epoch
+    std::int64_t changedNs = 0;   // change time (ctime), nanoseconds since the epoch
+    std::uint64_t links = 1;      // hard links
 
     bool SameFile(const FileVersion& o) const { return device == o.device && inode == o.inode; }
     bool operator==(const FileVersion&) const = default;
@@ -37,6 +42,9 @@ struct FileVersion {
 
 // The version of the file an lstat/fstat describes.
 FileVersion VersionOf(const struct stat& st);
+
+// What an entry of a directory is, not following a symbolic link.
+enum class EntryKind { Regular, Directory, SymbolicLink, Other };
 
 class Directory {
   public:
@@ -63,31 +71,47 @@ class Directory {
     // The path it was opened with, absolute when that was.
     const std::string& Path() const { return path_; }
 
-    // The permission bits of the directory (with setgid); 0700 when they
-    // cannot be read. Win32 has ACLs instead, inherited by new entries: 0700.
+    // The permission bits of the directory (0777: never the set-id bits,
+    // which a sandbox may forbid to set and which a directory made inside a
+    // setgid directory inherits anyway); 0700 when they cannot be read. Win32
+    // has ACLs instead, inherited by new entries: 0700.
     unsigned Permissions() const;
-    // Sets them; nothing on Win32.
-    void SetPermissions(unsigned mode) const;
+    // Sets the permission bits of mode (0777), keeping the set-id bits the
+    // directory has; nothing on Win32.
+    FileError SetPermissions(unsigned mode) const;
 
     // The version of the entry name (a symbolic link itself, not followed).
-    // False when it cannot be read; isRegular tells a regular file.
-    bool Stat(const std::string& name, FileVersion& version, bool* isRegular = nullptr) const;
+    // False when it cannot be read; kind tells what it is.
+    bool Stat(const std::string& name, FileVersion& version, EntryKind* kind = nullptr) const;
 
-    // Moves the entry from of this directory to the name to in target. With
-    // noReplace an existing entry to is never overwritten: AlreadyExists.
-    // Atomic on a local file system; with noReplace on a file system that
-    // cannot rename without replacing, a hard link and an unlink do it.
+    // Moves the entry from of this directory to the name to in target.
+    // Without noReplace an existing entry to is replaced; atomic, also on a
+    // network file system, so that of several processes moving one entry
+    // exactly one succeeds and the others get NotFound. With noReplace an
+    // existing entry to is never overwritten (AlreadyExists); on a file system
+    // that cannot rename without replacing, a hard link and an unlink of from
+    // do it, and when from cannot be unlinked (another process moved it
+    // meanwhile) the link is taken back and that error returned, so that the
+    // entry is never in both places.
     FileError Rename(const std::string& from, const Directory& target, const std::string& to,
                      bool noReplace) const;
 
     // unlinkat of a file, or of an empty subdirectory when directory is true.
     FileError Remove(const std::string& name, bool directory = false) const;
 
-    // Sets the modification time of the directory itself to now.
+    // Sets the modification time of the directory itself to now, by the
+    // file system's clock.
     FileError Touch() const;
 
-    // The modification time of the directory itself; 0 when unreadable.
-    std::time_t ModifiedAt() const;
+    // The file system's clock now, in nanoseconds since the epoch: the change
+    // time the directory itself gets from a Touch(). On a network file system
+    // that is the server's clock, whatever this machine's says. False when the
+    // directory cannot be touched.
+    bool FileSystemNow(std::int64_t& ns) const;
+
+    // The modification time of the directory itself, in nanoseconds since
+    // the epoch; 0 when unreadable.
+    std::int64_t ModifiedAtNs() const;
 
   private:
     Directory(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}

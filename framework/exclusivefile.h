@@ -2,14 +2,20 @@
 // with it.
 //
 // Open() never creates, truncates or writes, never follows a symbolic link
-// and never blocks: only a regular file is accepted (anything else is
-// AccessDenied). Read access is all it needs, so a file another user wrote
-// with mode 0644 can be taken. Then it proves that nobody else is writing it:
+// and never blocks: only a regular file with exactly one link is accepted
+// (anything else is refused unread: AccessDenied, or MultipleLinks for a
+// hard link, which may name a file its writer could not read itself). Read
+// access is all it needs, so a file another user wrote with mode 0644 can be
+// taken. Then it proves that nobody else is writing it:
 //  - a write lease, which the kernel refuses while any other descriptor is
 //    open on the file (SharingViolation). It needs the file's owner or
 //    CAP_LEASE and a local file system;
-//  - where no lease can be had, the file must have been left alone for
-//    kQuietSeconds: a modification time that recent is SharingViolation.
+//  - where no lease can be had, the file must have been left alone for the
+//    quiet rule's minimum age: its change time (which the file system sets at
+//    every write, and no writer can set back), to the nanosecond, at least
+//    that long before the file system's own clock now. A host whose clock is
+//    off, or a writer that backdates the modification time, changes nothing.
+//    A younger file is SharingViolation.
 // Either way an exclusive non-blocking flock is also taken where the file
 // system has one, so that two hosts on one machine never hold one file; a
 // flock held elsewhere is SharingViolation. The flock is dropped before the
@@ -23,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "directory.h"
@@ -38,6 +45,19 @@ enum class WriterDoneProof {
 };
 inline constexpr int kQuietSeconds = 5;
 
+// How long a file that cannot be leased must have been left alone, and the
+// clock to measure it by.
+struct QuietRule {
+    std::int64_t minimumAgeNs = std::int64_t{kQuietSeconds} * 1000000000;
+    // The file system's clock now, in nanoseconds since the epoch (see
+    // Directory::FileSystemNow); false when it cannot be read. Without one,
+    // this machine's clock is used.
+    std::function<bool(std::int64_t&)> fileSystemNow;
+    // A version already proven done (one this process put back itself, the
+    // same since): no wait for it.
+    std::function<bool(const FileVersion&)> provenDone;
+};
+
 class ExclusiveFile {
   public:
     ExclusiveFile() = default;
@@ -48,9 +68,10 @@ class ExclusiveFile {
     ExclusiveFile& operator=(const ExclusiveFile&) = delete;
 
     // Opens the entry name of directory; on failure returns a closed object
-    // and sets error.
-    static ExclusiveFile Open(const Directory& directory, const std::string& name,
-                              FileError& error);
+    // and sets error. A file refused for what it is (MultipleLinks) leaves
+    // its Version() in the closed object.
+    static ExclusiveFile Open(const Directory& directory, const std::string& name, FileError& error,
+                              const QuietRule& quiet = {});
 
     bool IsOpen() const { return handle_ != -1; }
 

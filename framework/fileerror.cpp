@@ -14,8 +14,9 @@ FileError FileErrorFromErrno(int err) {
         case ENAMETOOLONG:
         case ELOOP:
             return FileError::BadPath;
-        case EACCES:
         case EPERM:
+            return FileError::NotPermitted;
+        case EACCES:
         case EISDIR:
         case EROFS:
             return FileError::AccessDenied;
@@ -74,6 +75,10 @@ const char* FileErrorName(FileError e) {
             return "end of file";
         case FileError::AlreadyExists:
             return "name already taken";
+        case FileError::MultipleLinks:
+            return "more than one hard link";
+        case FileError::NotPermitted:
+            return "operation not permitted";
     }
     return "unknown file error";
 }

@@ -20,6 +20,8 @@ enum class FileError : unsigned {
     DiskFull = 12,
     EndOfFile = 13,
     AlreadyExists = 14,
+    MultipleLinks = 15,  // a file with more than one hard link: not plainly a booking
+    NotPermitted = 16,   // EPERM: a sandbox's or the file system's own refusal
 };
 
 // Maps an errno value onto a category.

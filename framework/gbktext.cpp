@@ -197,6 +197,18 @@ std::string ToUtf8Escaped(std::string_view gbkText) {
     }
 }
 
+std::string FromUtf8(std::string_view utf8Text, bool* whole) {
+    bool converted = true;
+    std::string gbk;
+    try {
+        gbk = ConvertFromUtf8(utf8Text, converted);
+    } catch (const std::bad_alloc&) {
+        converted = false;
+    }
+    if (whole) *whole = converted;
+    return gbk;
+}
+
 std::size_t WriteUnreadable(unsigned char c, bool escape, char* out, std::size_t room) {
     return UnreadableImpl(c, escape, out, room);
 }

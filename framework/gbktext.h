@@ -58,4 +58,9 @@ std::string ToUtf8(std::string_view gbkText);
 // (lower-case hex), so that a log line shows what the file held.
 std::string ToUtf8Escaped(std::string_view gbkText);
 
+// UTF-8 to GBK bytes. A character GBK has no form for, and a byte that is
+// not UTF-8, becomes "?"; whole, when given, says whether none did. Never
+// throws.
+std::string FromUtf8(std::string_view utf8Text, bool* whole = nullptr);
+
 }  // namespace fw::gbk

@@ -27,6 +27,10 @@ namespace gbk {
 // GBK bytes to UTF-8; each byte that is not GBK goes through WriteUnreadable.
 std::string ConvertToUtf8(std::string_view text, bool escape);
 
+// UTF-8 to GBK; "?" for each character (or stray byte) without a GBK form,
+// and whole set false when there was one.
+std::string ConvertFromUtf8(std::string_view text, bool& whole);
+
 // Writes the stand-in for a byte that is not GBK: U+FFFD, or "\xNN" with
 // escape. Returns the number of bytes written (at most 4); 0 when out has no
 // room.

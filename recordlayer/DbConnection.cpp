@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "framework/gbktext.h"
 #include "framework/nodestructor.h"
 #include "framework/odbcdriver.h"
 #include "recordlayer/ConnectionImpl.h"
@@ -134,6 +135,16 @@ void ReadDialect(ConnectionImpl& c) {
     d.identity = IdentityReadFor(c.dbmsName, InfoString(c.dbc, SQL_DBMS_VER));
     c.dialect = std::move(d);
 }
+
+// A statement handle of the connection for one call, taken back on every path.
+struct LentStatement {
+    explicit LentStatement(ConnectionImpl& c) : owner(c), handle(c.LendStatement()) {}
+    ~LentStatement() { owner.TakeBack(handle); }
+    LentStatement(const LentStatement&) = delete;
+    LentStatement& operator=(const LentStatement&) = delete;
+    ConnectionImpl& owner;
+    const SQLHSTMT handle;
+};
 
 // Lets go of a connection the driver refused to disconnect; false when it
 // still will not.
@@ -322,17 +333,23 @@ void DbConnection::CloseConnection() {
 }
 
 void DbConnection::ExecuteDirect(std::string_view sql) {
-    ConnectionImpl& c = *impl_;
-    c.BeforeStatement();
-    const SQLHSTMT stmt = c.LendStatement();
-    const SQLRETURN rc = SQLExecDirect(stmt, SqlText(sql), SqlLength(sql));
-    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
-        c.TakeBack(stmt);
-        return;
-    }
-    CDBException error = DiagnosticsOf(SQL_HANDLE_STMT, stmt, "execute");
-    c.TakeBack(stmt);
-    throw error;
+    impl_->BeforeStatement();
+    const LentStatement stmt(*impl_);
+    CheckOdbc(SQLExecDirect(stmt.handle, SqlText(sql), SqlLength(sql)), SQL_HANDLE_STMT,
+              stmt.handle, "execute", true);
+}
+
+bool DbConnection::HasTable(std::string_view name) {
+    std::string stored(name);
+    if (impl_->dialect.lowerCase)
+        for (char& c : stored) c = fw::gbk::AsciiLower(c);
+    const LentStatement stmt(*impl_);
+    CheckOdbc(SQLTables(stmt.handle, nullptr, 0, nullptr, 0, SqlText(stored),
+                        static_cast<SQLSMALLINT>(stored.size()), nullptr, 0),
+              SQL_HANDLE_STMT, stmt.handle, "look up a table");
+    const SQLRETURN rc = SQLFetch(stmt.handle);
+    CheckOdbc(rc, SQL_HANDLE_STMT, stmt.handle, "look up a table", true);
+    return rc != SQL_NO_DATA;
 }
 
 Transaction::~Transaction() { Rollback(); }

@@ -61,6 +61,12 @@ class DbConnection {
     // Runs one statement that returns no rows (schema set-up, tests).
     void ExecuteDirect(std::string_view sql);
 
+    // Whether the database has a table of this plain name ("BookingImport"),
+    // in any schema, asked of the driver's catalog (lower-cased where the
+    // database stores unquoted names so). Throws when the catalog cannot be
+    // read.
+    bool HasTable(std::string_view name);
+
   private:
     friend ConnectionImpl& ImplOf(DbConnection& db);
     void EndTransaction(short completion, const char* what);

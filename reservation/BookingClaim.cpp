@@ -1,96 +1,232 @@
 #include "reservation/BookingClaim.h"
 
-#include <ctime>
+#include <map>
 #include <utility>
 
 #include "framework/direnum.h"
 #include "framework/processtag.h"
+#include "framework/sha256.h"
 #include "framework/trace.h"
+#include "reservation/ImportLedger.h"
 
 namespace resv {
 namespace {
 
 bool IsDotName(const std::string& name) { return !name.empty() && name.front() == '.'; }
 
+constexpr int kNameTries = 1000;
+
 // Moves name of from into to under name, or, where a newer file took that
 // name meanwhile, under the first free "name~N": no file is ever replaced.
 // Returns the error of the last attempt and the name used.
 fw::FileError MoveKeepingBoth(const fw::Directory& from, const std::string& name,
-                              const fw::Directory& to, std::string& usedName) {
-    usedName = name;
+                              const fw::Directory& to, const std::string& toName,
+                              std::string& usedName) {
+    usedName = toName;
     fw::FileError error = from.Rename(name, to, usedName, true);
-    for (int n = 2; error == fw::FileError::AlreadyExists && n < 1000; ++n) {
-        usedName = name + "~" + std::to_string(n);
+    for (int n = 2; error == fw::FileError::AlreadyExists && n < kNameTries; ++n) {
+        usedName = toName + "~" + std::to_string(n);
         error = from.Rename(name, to, usedName, true);
     }
     return error;
 }
 
-// The permission bits (with setgid) of the drop directory, so that the hosts
-// that share it can take up each other's claims.
-unsigned DropMode(const fw::Directory& drop) { return drop.Permissions(); }
-
-// The name of the commit-in-doubt marker of one version of a booking file.
-// A dot name: the take-up passes it by, and it keeps the area from being
+// The name of the commit-in-doubt marker of a booking file's ledger key. A
+// dot name: the take-up passes it by, and it keeps the area from being
 // removed while it is there.
-std::string DoubtMarkerName(const fw::FileVersion& v) {
-    return ".doubt+" + std::to_string(v.device) + "+" + std::to_string(v.inode) + "+" +
-           std::to_string(v.size) + "+" + std::to_string(v.modifiedNs);
+std::string DoubtMarkerName(const std::string& fileKey) {
+    return ".doubt+" + fw::Sha256Hex(fileKey);
 }
 
+// A directory of the claim area, with the permissions of the drop directory
+// (the umask must not narrow what the hosts sharing it are allowed).
 fw::Directory OpenAreaDirectory(const fw::Directory& parent, const std::string& name, unsigned mode,
                                 fw::FileError& error) {
     fw::Directory dir = parent.OpenChild(name, true, mode, error);
-    // The umask must not narrow what the drop directory allows.
-    dir.SetPermissions(mode);
+    if (dir.IsOpen()) static_cast<void>(dir.SetPermissions(mode));
     return dir;
 }
 
+std::string Described(fw::FileError error) {
+    return std::string(fw::FileErrorName(error)) +
+           ",error=" + std::to_string(static_cast<unsigned>(error));
+}
+
+// Clears the name ".claims" of what a writer put there instead of the claim
+// area: a symbolic link goes (what it points to is never touched), anything
+// else that is not a directory is renamed aside. True when the name is free
+// or a directory now.
+bool ClearClaimAreaName(const fw::Directory& drop, const std::string& dropPath) {
+    fw::FileVersion version;
+    fw::EntryKind kind = fw::EntryKind::Directory;
+    if (!drop.Stat(kClaimAreaName, version, &kind) || kind == fw::EntryKind::Directory) return true;
+    const std::string path = dropPath + "/" + kClaimAreaName;
+    if (kind == fw::EntryKind::SymbolicLink) {
+        const fw::FileError error = drop.Remove(kClaimAreaName);
+        if (error == fw::FileError::None || error == fw::FileError::NotFound) {
+            fw::Trace(fw::Priority::Warning,
+                      "removed the symbolic link %s: the claim area is a directory of its own\n",
+                      path.c_str());
+            return true;
+        }
+        return false;
+    }
+    std::string aside;
+    const fw::FileError error = MoveKeepingBoth(drop, kClaimAreaName, drop,
+                                                std::string(kClaimAreaName) + "-set-aside", aside);
+    if (error != fw::FileError::None && error != fw::FileError::NotFound) return false;
+    if (error == fw::FileError::None)
+        fw::Trace(fw::Priority::Warning,
+                  "moved %s aside to %s/%s: the claim area is a directory of its own\n",
+                  path.c_str(), dropPath.c_str(), aside.c_str());
+    return true;
+}
+
+// The files this process put back, by identity, with their change time
+// after the put-back. Bounded: forgetting one only costs it a wait.
+std::map<std::pair<std::uint64_t, std::uint64_t>, std::int64_t>& Returned() {
+    static std::map<std::pair<std::uint64_t, std::uint64_t>, std::int64_t> returned;
+    return returned;
+}
+constexpr std::size_t kReturnedMax = 10000;
+
 }  // namespace
 
+bool ReturnedUnchanged(const fw::FileVersion& version) {
+    const auto found = Returned().find({version.device, version.inode});
+    return found != Returned().end() && found->second == version.changedNs;
+}
+
 ClaimArea::ClaimArea(const fw::Directory& drop, std::string dropPath, fw::Directory area,
-                     fw::Directory own)
-    : drop_(drop), dropPath_(std::move(dropPath)), area_(std::move(area)), own_(std::move(own)) {}
+                     fw::Directory own, fw::ClaimLock lock)
+    : drop_(drop),
+      dropPath_(std::move(dropPath)),
+      area_(std::move(area)),
+      own_(std::move(own)),
+      lock_(std::move(lock)) {}
 
 std::unique_ptr<ClaimArea> ClaimArea::Prepare(const fw::Directory& drop,
-                                              const std::string& dropPath, fw::FileError& error) {
-    const unsigned mode = DropMode(drop);
+                                              const std::string& dropPath, std::string& problem) {
+    const unsigned mode = drop.Permissions();
+    const std::string areaPath = dropPath + "/" + kClaimAreaName;
+    const std::string unusable =
+        "): it must be a directory the host can write; remove it, or give it the owner and mode "
+        "of the drop directory; no booking is imported";
+    fw::FileError error = fw::FileError::None;
     // Another host removes the area when it ends and finds it empty; the
     // area it removed under us is made again.
     for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!ClearClaimAreaName(drop, dropPath)) break;
+        fw::FileVersion existing;
+        const bool existed = drop.Stat(kClaimAreaName, existing);
         fw::Directory area = OpenAreaDirectory(drop, kClaimAreaName, mode, error);
         if (!area.IsOpen()) {
-            if (error == fw::FileError::NotFound) continue;
+            if (error == fw::FileError::NotFound || error == fw::FileError::BadPath) continue;
+            if (existed)
+                problem =
+                    "cannot use the claim area " + areaPath + " (" + Described(error) + unusable;
+            else if (error == fw::FileError::AccessDenied)
+                problem = "drop directory " + dropPath + " is not writable (" + Described(error) +
+                          "): no booking is imported";
+            else
+                problem = "cannot create the claim area " + areaPath + " (" + Described(error) +
+                          "): no booking is imported";
             return nullptr;
         }
         fw::Directory own = OpenAreaDirectory(area, fw::ThisProcessTag(), mode, error);
-        if (own.IsOpen())
-            return std::unique_ptr<ClaimArea>(
-                new ClaimArea(drop, dropPath, std::move(area), std::move(own)));
-        if (error != fw::FileError::NotFound) return nullptr;
+        if (!own.IsOpen()) {
+            if (error == fw::FileError::NotFound) continue;
+            problem = "cannot use the claim area " + areaPath + " (" + Described(error) + unusable;
+            return nullptr;
+        }
+        fw::ClaimLock::State state = fw::ClaimLock::State::Unknown;
+        fw::ClaimLock lock = fw::ClaimLock::Take(own, mode, state);
+        return std::unique_ptr<ClaimArea>(
+            new ClaimArea(drop, dropPath, std::move(area), std::move(own), std::move(lock)));
     }
+    problem = "cannot create the claim area " + areaPath + " (" + Described(error) +
+              "): something else keeps taking its name; no booking is imported";
     return nullptr;
 }
 
 ClaimArea::~ClaimArea() {
-    // Both only when empty: claims of other hosts, or a file that could not
-    // be put back, keep them.
-    if (area_.Remove(fw::ThisProcessTag(), true) == fw::FileError::None)
-        drop_.Remove(kClaimAreaName, true);
+    // The lock first: on Win32 neither the lock file nor a directory with an
+    // open handle can be removed.
+    lock_ = fw::ClaimLock();
+    static_cast<void>(own_.Remove(fw::kClaimLockName));
+    own_ = fw::Directory();
+    // Both only when empty: claims of other hosts, markers, or a file that
+    // could not be put back keep them.
+    if (area_.Remove(fw::ThisProcessTag(), true) == fw::FileError::None) {
+        area_ = fw::Directory();
+        static_cast<void>(drop_.Remove(kClaimAreaName, true));
+    }
 }
 
-bool ClaimArea::MarkInDoubt(const fw::FileVersion& version) const {
+bool ClaimArea::FileSystemNow(std::int64_t& ns) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!clockRead_) {
+        if (!own_.FileSystemNow(clockAt_)) return false;
+        clockRead_ = true;
+        clockReadAt_ = now;
+    }
+    ns =
+        clockAt_ + std::chrono::duration_cast<std::chrono::nanoseconds>(now - clockReadAt_).count();
+    return true;
+}
+
+std::string ClaimArea::FreeOwnName(const std::string& name) const {
+    fw::FileVersion taken;
+    if (!own_.Stat(name, taken)) return name;
+    for (int n = 2; n < kNameTries; ++n) {
+        const std::string candidate = name + "~" + std::to_string(n);
+        if (!own_.Stat(candidate, taken)) return candidate;
+    }
+    return name;
+}
+
+bool ClaimArea::MarkInDoubt(const std::string& fileKey) const {
     fw::FileError error = fw::FileError::None;
-    return OpenAreaDirectory(area_, DoubtMarkerName(version), DropMode(drop_), error).IsOpen();
+    return OpenAreaDirectory(area_, DoubtMarkerName(fileKey), drop_.Permissions(), error).IsOpen();
 }
 
-bool ClaimArea::InDoubt(const fw::FileVersion& version) const {
+bool ClaimArea::InDoubt(const std::string& fileKey) const {
     fw::FileVersion marker;
-    return area_.Stat(DoubtMarkerName(version), marker);
+    return area_.Stat(DoubtMarkerName(fileKey), marker);
 }
 
-void ClaimArea::ClearInDoubt(const fw::FileVersion& version) const {
-    area_.Remove(DoubtMarkerName(version), true);
+void ClaimArea::ClearInDoubt(const std::string& fileKey) const {
+    static_cast<void>(area_.Remove(DoubtMarkerName(fileKey), true));
+}
+
+bool ClaimArea::Abandoned(const std::string& owner, const fw::Directory& dir, fw::ClaimLock& lock) {
+    const fw::TagState state = fw::CheckProcessTag(owner);
+    if (state == fw::TagState::Running) return false;
+    // Before the lock: trying it may create the lock file, which changes the
+    // directory.
+    const std::int64_t modified = dir.ModifiedAtNs();
+    fw::ClaimLock::State lockState = fw::ClaimLock::State::Unknown;
+    lock = fw::ClaimLock::Take(dir, drop_.Permissions(), lockState);
+    if (lockState == fw::ClaimLock::State::HeldElsewhere) return false;
+    switch (state) {
+        case fw::TagState::Gone:
+            // A host of ours on this machine holds its tag; a tag nobody
+            // holds names a process that ended, or one that is no host.
+            return true;
+        case fw::TagState::NotATag:
+            // Not a claim: whatever a writer put there is a booking to take.
+            return true;
+        case fw::TagState::OtherMachine: {
+            // Its lock may not reach here: staleness decides, by the clock of
+            // the file system both machines write to.
+            std::int64_t now = 0;
+            if (!FileSystemNow(now)) return false;
+            return now - modified >= std::int64_t{kStaleClaimSeconds} * 1000000000;
+        }
+        case fw::TagState::Running:
+            break;
+    }
+    return false;
 }
 
 std::vector<std::string> ClaimArea::TakeUpAbandoned() {
@@ -106,63 +242,69 @@ std::vector<std::string> ClaimArea::TakeUpAbandoned() {
 
     fw::DirectoryScan owners;
     if (!owners.Start(area_)) return taken;
-    const std::time_t now = std::time(nullptr);
     std::string owner;
     while (owners.Next(owner)) {
         if (IsDotName(owner) || owner == fw::ThisProcessTag()) continue;
         fw::FileError error = fw::FileError::None;
-        fw::Directory abandoned = area_.OpenChild(owner, false, 0, error);
-        if (!abandoned.IsOpen()) continue;
-        switch (fw::CheckProcessTag(owner)) {
-            case fw::TagState::Running:
-            case fw::TagState::NotATag:
-                continue;
-            case fw::TagState::OtherMachine:
-                if (now - abandoned.ModifiedAt() < kStaleClaimSeconds) continue;
-                break;
-            case fw::TagState::Gone:
-                break;
-        }
+        fw::Directory claim = area_.OpenChild(owner, false, 0, error);
+        if (!claim.IsOpen()) continue;
+        fw::ClaimLock lock;
+        if (!Abandoned(owner, claim, lock)) continue;
         fw::DirectoryScan files;
-        std::string name, used;
-        if (files.Start(abandoned)) {
+        std::string name;
+        if (files.Start(claim)) {
             while (files.Next(name)) {
                 if (IsDotName(name)) continue;
                 // Another host taking up the same claim at the same moment
                 // gets NotFound here and leaves the file to us.
-                if (MoveKeepingBoth(abandoned, name, own_, used) == fw::FileError::None)
-                    taken.push_back(used);
+                const std::string target = FreeOwnName(name);
+                if (claim.Rename(name, own_, target, false) == fw::FileError::None)
+                    taken.push_back(target);
             }
         }
-        area_.Remove(owner, true);
+        lock = fw::ClaimLock();
+        static_cast<void>(claim.Remove(fw::kClaimLockName));
+        claim = fw::Directory();
+        static_cast<void>(area_.Remove(owner, true));
     }
     return taken;
 }
 
 fw::FileError BookingClaim::Claim(ClaimArea& area, const std::string& name, fw::ExclusiveFile file,
                                   std::unique_ptr<BookingClaim>& claim) {
-    fw::FileError error = area.Drop().Rename(name, area.Own(), name, true);
+    // A plain rename into this process's own directory, where nobody else
+    // puts anything: atomic everywhere, and of several hosts renaming one
+    // file exactly one gets it.
+    const std::string target = area.FreeOwnName(name);
+    fw::FileError error = area.Drop().Rename(name, area.Own(), target, false);
     if (error == fw::FileError::NotFound) return fw::FileError::SharingViolation;
     if (error != fw::FileError::None) return error;
 
     fw::FileVersion moved;
-    if (!area.Own().Stat(name, moved) || !moved.SameFile(file.Version())) {
+    if (!area.Own().Stat(target, moved) || !moved.SameFile(file.Version())) {
         // The name was given to another file between our open and the rename
         // (a writer's rename, or another host's put-back): that file is not
         // ours to claim.
         std::string used;
-        MoveKeepingBoth(area.Own(), name, area.Drop(), used);
+        if (MoveKeepingBoth(area.Own(), target, area.Drop(), name, used) != fw::FileError::None)
+            fw::Trace(fw::Priority::Warning,
+                      "can't return %s/%s to the drop directory; the next call takes it up\n",
+                      area.DropPath().c_str(), name.c_str());
         return fw::FileError::SharingViolation;
     }
-    claim.reset(new BookingClaim(area, name, std::move(file), false));
+    claim.reset(new BookingClaim(area, name, target, std::move(file), false));
     return fw::FileError::None;
 }
 
 fw::FileError BookingClaim::Adopt(ClaimArea& area, const std::string& name,
                                   std::unique_ptr<BookingClaim>& claim) {
+    // Its writer was proven done when it was first claimed; taking it over
+    // just changed it, and no wait is due.
+    fw::QuietRule alreadyProven;
+    alreadyProven.minimumAgeNs = 0;
     fw::FileError error = fw::FileError::None;
-    fw::ExclusiveFile file = fw::ExclusiveFile::Open(area.Own(), name, error);
-    claim.reset(new BookingClaim(area, name, std::move(file), true));
+    fw::ExclusiveFile file = fw::ExclusiveFile::Open(area.Own(), name, error, alreadyProven);
+    claim.reset(new BookingClaim(area, name, name, std::move(file), true));
     return error;
 }
 
@@ -171,30 +313,50 @@ BookingClaim::~BookingClaim() {
     if (!removed_) PutBack();
 }
 
+void BookingClaim::SetContentDigest(const std::string& digest) {
+    fileKey_ = BookingFileKey(name_, digest);
+}
+
 std::string BookingClaim::Path() const { return area_.DropPath() + "/" + name_; }
 
 void BookingClaim::PutBack() {
     std::string used;
-    const fw::FileError error = MoveKeepingBoth(area_.Own(), name_, area_.Drop(), used);
-    if (error != fw::FileError::None) {
+    const fw::FileError error = MoveKeepingBoth(area_.Own(), claimedAs_, area_.Drop(), name_, used);
+    if (error == fw::FileError::NotFound) {
+        // Judged abandoned by a host that could not see this one at work:
+        // that host has the file now and handles it.
+        fw::Trace(fw::Priority::Warning, "%s was taken over by another host meanwhile\n",
+                  Path().c_str());
+        return;
+    } else if (error != fw::FileError::None) {
         fw::Trace(fw::Priority::Warning,
                   "can't return %s to the drop directory,error=%u; the next call takes it up\n",
                   Path().c_str(), static_cast<unsigned>(error));
+        return;
     } else if (used != name_) {
         fw::Trace(fw::Priority::Warning, "returned %s as %s: a newer file has its name\n",
                   Path().c_str(), used.c_str());
+    }
+    fw::FileVersion back;
+    if (area_.Drop().Stat(used, back) && back.SameFile(file_.Version())) {
+        if (Returned().size() >= kReturnedMax) Returned().clear();
+        Returned()[{back.device, back.inode}] = back.changedNs;
     }
 }
 
 bool BookingClaim::Refresh() {
     fw::FileVersion now;
-    if (!area_.Own().Stat(name_, now) || !now.SameFile(file_.Version())) return false;
-    area_.Own().Touch();
+    if (!area_.Own().Stat(claimedAs_, now) || !now.SameFile(file_.Version())) return false;
+    static_cast<void>(area_.Own().Touch());
     return true;
 }
 
+bool BookingClaim::MayBeImported() const {
+    return takenUp_ || inDoubt_ || (!fileKey_.empty() && area_.InDoubt(fileKey_));
+}
+
 void BookingClaim::MarkInDoubt() {
-    inDoubt_ = area_.MarkInDoubt(file_.Version());
+    inDoubt_ = area_.MarkInDoubt(fileKey_);
     if (!inDoubt_)
         fw::Trace(fw::Priority::Warning,
                   "can't mark %s for a check of its failed commit; imported again, it may be "
@@ -203,13 +365,14 @@ void BookingClaim::MarkInDoubt() {
 }
 
 void BookingClaim::ClearInDoubt() {
-    if (inDoubt_) area_.ClearInDoubt(file_.Version());
+    if (!fileKey_.empty()) area_.ClearInDoubt(fileKey_);
     inDoubt_ = false;
 }
 
 fw::FileError BookingClaim::Remove() {
-    const fw::FileError error = area_.Own().Remove(name_);
-    if (error == fw::FileError::None) removed_ = true;
+    const fw::FileError error = area_.Own().Remove(claimedAs_);
+    // Gone either way: nothing to put back.
+    if (error == fw::FileError::None || error == fw::FileError::NotFound) removed_ = true;
     return error;
 }
 

@@ -5,33 +5,46 @@
 //
 // The claim area is the directory ".claims" inside the drop directory; each
 // process claims into a directory of its own there, named by its process tag
-// (host, boot, process id, start time). Claiming renames the booking file
-// into it, which is atomic on a local and on a network file system. What
-// becomes of a claimed file:
+// (host, boot, process id, start time), and holds that directory's ClaimLock
+// while it works. Claiming renames the booking file into it, which is atomic
+// on a local and on a network file system: of several hosts renaming one
+// file, one gets it and the others find it gone. What becomes of a claimed
+// file:
 //  - imported: removed from the claim area (CompleteImport);
 //  - anything else (busy, refused, failed, cancelled): moved back into the drop
-//    directory under its own name when the BookingClaim goes away;
-//  - its process died: the next call on the same machine takes the claim up
-//    at once; a claim of another machine is taken up once its directory has
-//    not been refreshed for kStaleClaimSeconds. A taken-up booking is checked
-//    for an earlier import before it is imported.
-// A booking whose transaction failed may have failed at its commit after the
-// server had made it permanent. Before its file goes back, the claim area
-// gets a marker for that version of the file (an empty directory
-// ".doubt+DEVICE+INODE+SIZE+MTIME"), so that whichever process claims it next,
-// on any machine, checks for an earlier import too. The marker goes when the
-// booking is imported or found imported.
+//    directory under its own name when the BookingClaim goes away, never
+//    replacing a newer file of that name (then as "NAME~2");
+//  - its process gone: a claim is live while its process holds its lock or,
+//    on this machine, its tag (fw::CheckProcessTag); a claim of this machine
+//    with neither is taken up at once by the next call. A claim of another
+//    machine whose lock cannot be seen from here is taken up once its
+//    directory has not changed for kStaleClaimSeconds by the file system's
+//    own clock, so that no host's clock decides it.
+// A claim judged abandoned while its host still works on it costs no second
+// import where the database has the import ledger (ImportLedger.h): the
+// ledger refuses the second transaction. Where it has not, a taken-up booking
+// is checked for an earlier import before it is imported, and a booking
+// whose commit failed (the server may have made it permanent all the same)
+// gets a marker for its ledger key before its file goes back (an empty
+// directory ".doubt+SHA256(KEY)": the same for the same name and bytes on
+// every mount and machine, and after a touch), so that whichever process
+// claims it next checks too; the marker goes once the booking is imported or
+// found imported.
 // Names starting with "." belong to writers and to the claim area: the scan
 // never opens them.
 //
 // Everything here runs in the thread that called Search; the objects own
-// directory descriptors and the open booking file.
+// directory descriptors, the claim's lock and the open booking file. File
+// errors are reported, never thrown.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "framework/claimlock.h"
 #include "framework/directory.h"
 #include "framework/exclusivefile.h"
 
@@ -44,40 +57,65 @@ inline constexpr int kClaimRefreshSeconds = 60;
 
 class ClaimArea {
   public:
-    // Creates the claim area and this process's directory in it, with the
-    // drop directory's own permissions. Null and error when the drop
-    // directory cannot be written.
+    // Makes the claim area and this process's directory in it, with the drop
+    // directory's permissions, and takes that directory's lock. Whatever a
+    // writer put under the name ".claims" that is not a directory is set
+    // aside (a file is renamed to ".claims-set-aside-N") or removed (a
+    // symbolic link, never what it points to), with a line. Null when it
+    // cannot be done; problem then says why and what to fix, in one line.
     static std::unique_ptr<ClaimArea> Prepare(const fw::Directory& drop,
-                                              const std::string& dropPath, fw::FileError& error);
-    // Removes this process's directory when it is empty.
+                                              const std::string& dropPath, std::string& problem);
+    // Releases the lock and removes this process's directory when it is
+    // empty, and the claim area when that is empty too.
     ~ClaimArea();
     ClaimArea(const ClaimArea&) = delete;
     ClaimArea& operator=(const ClaimArea&) = delete;
 
-    // Moves every booking file of an abandoned claim (its process gone, or
-    // another machine's claim gone stale), and any left in this process's
-    // own directory, into this process's directory. Returns their names.
+    // Moves every booking file of an abandoned claim, and any left in this
+    // process's own directory, into this process's directory. Returns their
+    // names there.
     std::vector<std::string> TakeUpAbandoned();
 
-    // The commit-in-doubt marker of a version of a booking file: set, asked,
+    // The file system's clock now (Directory::FileSystemNow of this process's
+    // directory, read once and carried on by this machine's monotonic
+    // clock); false when it cannot be read.
+    bool FileSystemNow(std::int64_t& ns);
+
+    // The commit-in-doubt marker of a booking file's ledger key: set, asked,
     // cleared. Setting answers false when the marker cannot be made.
-    bool MarkInDoubt(const fw::FileVersion& version) const;
-    bool InDoubt(const fw::FileVersion& version) const;
-    void ClearInDoubt(const fw::FileVersion& version) const;
+    bool MarkInDoubt(const std::string& fileKey) const;
+    bool InDoubt(const std::string& fileKey) const;
+    void ClearInDoubt(const std::string& fileKey) const;
 
     const fw::Directory& Drop() const { return drop_; }
     const fw::Directory& Own() const { return own_; }
     const std::string& DropPath() const { return dropPath_; }
 
+    // A name under which a file can be moved into this process's directory:
+    // name, or the first free "name~N".
+    std::string FreeOwnName(const std::string& name) const;
+
   private:
     ClaimArea(const fw::Directory& drop, std::string dropPath, fw::Directory area,
-              fw::Directory own);
+              fw::Directory own, fw::ClaimLock lock);
+    // Whether the claim directory of owner is abandoned; lock then holds its
+    // lock, where one could be taken.
+    bool Abandoned(const std::string& owner, const fw::Directory& dir, fw::ClaimLock& lock);
 
     const fw::Directory& drop_;
     std::string dropPath_;
     fw::Directory area_;
     fw::Directory own_;
+    fw::ClaimLock lock_;
+    bool clockRead_ = false;
+    std::int64_t clockAt_ = 0;
+    std::chrono::steady_clock::time_point clockReadAt_;
 };
+
+// Whether version is a booking file this process put back into its drop
+// directory and nobody has changed since: its writer was proven done before
+// it was claimed, so it need not wait again.
+bool ReturnedUnchanged(const fw::FileVersion& version);
 
 class BookingClaim {
   public:
@@ -105,9 +143,15 @@ class BookingClaim {
     // Found claimed after a crash: its booking may have been committed.
     bool TakenUp() const { return takenUp_; }
 
+    // The booking file's identity in the import ledger (BookingFileKey of its
+    // name and the digest of the bytes read); empty until the file is read.
+    void SetContentDigest(const std::string& digest);
+    const std::string& FileKey() const { return fileKey_; }
+
     // May an earlier transaction of this booking have been committed? True
-    // when taken up, or when the file carries a commit-in-doubt marker.
-    bool MayBeImported() const { return takenUp_ || inDoubt_; }
+    // when taken up, or when the file carries a commit-in-doubt marker (one
+    // look in the claim area).
+    bool MayBeImported() const;
     // Marks the file's commit in doubt (its transaction failed; a marker that
     // cannot be made is traced), or clears the mark (its booking is in the
     // database and the file removed).
@@ -118,24 +162,28 @@ class BookingClaim {
     // the claim fresh for other machines.
     bool Refresh();
 
-    // Removes the claimed file (its booking is in the database).
-    fw::FileError Remove();
+    // Removes the claimed file (its booking is in the database). NotFound
+    // when another host has taken the file over meanwhile.
+    [[nodiscard]] fw::FileError Remove();
 
   private:
-    BookingClaim(ClaimArea& area, std::string name, fw::ExclusiveFile file, bool takenUp)
+    BookingClaim(ClaimArea& area, std::string name, std::string claimedAs, fw::ExclusiveFile file,
+                 bool takenUp)
         : area_(area),
           name_(std::move(name)),
+          claimedAs_(std::move(claimedAs)),
           file_(std::move(file)),
-          takenUp_(takenUp),
-          inDoubt_(area_.InDoubt(file_.Version())) {}
+          takenUp_(takenUp) {}
     void PutBack();
 
     ClaimArea& area_;
-    std::string name_;
+    std::string name_;       // in the drop directory
+    std::string claimedAs_;  // in this process's directory
     fw::ExclusiveFile file_;
     bool takenUp_;
-    bool inDoubt_;
+    bool inDoubt_ = false;  // this process marked it
     bool removed_ = false;
+    std::string fileKey_;
 };
 
 }  // namespace resv

@@ -98,9 +98,7 @@ void BookingConfirmation::ConfirmBooking() {
     fw::Trace("clerk %s confirmed %s\n", fw::TraceGbk(table_[kEntryClerk]).c_str(), path);
     try {
         bool reported = false;
-        ImportOptions options;
-        options.checkEarlierImport = claim_->MayBeImported();
-        options.stillClaimed = [this] { return claim_->Refresh(); };
+        ImportOptions options = ImportOptionsFor(*claim_);
         options.onSpanError = [this, &reported](const rl::CDBException& e) {
             reported = true;
             ShowMessage(fw::gbk::ToUtf8(e.DriverMessage()));
@@ -115,7 +113,7 @@ void BookingConfirmation::ConfirmBooking() {
                 FinishConfirmed(outcome);
                 return;
             case ImportOutcome::DatabaseError:
-                if (outcome.commitInDoubt) claim_->MarkInDoubt();
+                KeepDoubt(*claim_, outcome);
                 fw::Trace(fw::Priority::Error, "can't import %s: %s\n", path,
                           fw::TraceGbk(outcome.message).c_str());
                 if (!reported) ShowMessage(fw::gbk::ToUtf8(outcome.message));

@@ -1,21 +1,17 @@
 // ConfirmDialog: the Qt window in which the clerk sees one booking and
-// confirms or cancels it; what it does is BookingConfirmation's, shared with
-// the Windows dialog. Every field is read-only; the confirm action reads
-// none of them but imports the booking straight from the field table, and
-// removes the booking file only after the rows are committed. Cancel (button,
-// Esc, close box) writes nothing and leaves the file for a later Search.
-// Lives on the user interface thread; one exists at a time.
+// confirms or cancels it; the view of the dialog plugin (reservation-dialog.so).
+// It decides nothing: every field is read-only, and the clerk's decisions go
+// to the module through ResvDialogCalls (confirm: button, Enter; cancel:
+// button, Esc, close box), which ends the window with End. While it is open it
+// asks the module every refreshSeconds to keep the booking's claim fresh.
+// Lives on the user interface thread.
 #pragma once
 
 #include <QDialog>
 #include <QTimer>
 #include <memory>
-#include <optional>
-#include <string>
 
-#include "reservation/BookingConfirmation.h"
-#include "reservation/BookingText.h"
-#include "reservation/FileSearch.h"
+#include "reservation/DialogPlugin.h"
 
 namespace Ui {
 class ConfirmDialog;
@@ -23,36 +19,31 @@ class ConfirmDialog;
 
 namespace resv {
 
-class BookingClaim;
-
-class ConfirmDialog : public QDialog, public BookingConfirmation {
+class ConfirmDialog : public QDialog {
     Q_OBJECT
 
   public:
-    // Builds the form and fills the fields from table (copies: later changes
-    // of the table do not change what is shown). The dialog keeps a reference
-    // to table, which must outlive it; the confirm action rewrites entries 2,
-    // 5 and 15 there as the import does. claim is the booking file in hand,
-    // borrowed: kept fresh while the dialog is open and removed after a
-    // confirmed import. Without one the dialog only shows.
-    explicit ConfirmDialog(BookingFields& table = BookingFieldTable, BookingClaim* claim = nullptr,
-                           QWidget* parent = nullptr);
+    // Builds the form, hidden, every field empty. calls is copied; its
+    // context must outlive the window.
+    explicit ConfirmDialog(const ResvDialogCalls& calls, QWidget* parent = nullptr);
     ~ConfirmDialog() override;
 
-    // The confirm button and Enter arrive here.
+    // The control with that resource ID (a line edit or a label), or nullptr.
+    QWidget* Control(int id) const;
+    void FocusConfirmButton();
+    // A modal warning over the window; false when it could not be shown.
+    bool ShowMessage(const QString& text);
+    // Closes the window with the module's verdict.
+    void End(bool accepted);
+
+    // The confirm button and Enter: the module's confirm.
     void accept() override;
-    // The cancel button, Esc and the close box.
+    // The cancel button, Esc and the close box: the module's cancel.
     void reject() override;
 
   private:
-    void ShowControlText(int control, const std::string& gbk) override;
-    std::optional<std::string> ChangedControlText(int control,
-                                                  const std::string& shownGbk) override;
-    void FocusConfirmButton() override;
-    void ShowMessage(const std::string& text) override;
-    void EndDialog(bool accepted) override;
-
     std::unique_ptr<Ui::ConfirmDialog> ui_;
+    ResvDialogCalls calls_;
     QTimer refresh_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <set>
@@ -13,6 +14,7 @@
 #include "framework/exclusivefile.h"
 #include "framework/gbktext.h"
 #include "framework/outcome.h"
+#include "framework/sha256.h"
 #include "framework/trace.h"
 #include "recordlayer/CDBException.h"
 #include "reservation/BookingClaim.h"
@@ -39,14 +41,38 @@ std::atomic<std::uint64_t> searchCalls{0};
 // is passed over without a word until the module is loaded again; a changed
 // one (size, modification time, identity) is tried again. Bounded, so that a
 // directory full of refused files cannot grow it without end.
-std::set<std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>>& RefusedVersions() {
-    static std::set<std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>> versions;
+// A hard link counts: the same file with one link less is tried again.
+using VersionKey =
+    std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t, std::uint64_t>;
+std::set<VersionKey>& RefusedVersions() {
+    static std::set<VersionKey> versions;
     return versions;
 }
 constexpr std::size_t kRefusedVersionsMax = 100000;
 
-auto Key(const fw::FileVersion& v) {
-    return std::make_tuple(v.device, v.inode, v.size, v.modifiedNs);
+VersionKey Key(const fw::FileVersion& v) {
+    return std::make_tuple(v.device, v.inode, v.size, v.modifiedNs, v.links);
+}
+
+void RememberRefused(const fw::FileVersion& version) {
+    if (RefusedVersions().size() < kRefusedVersionsMax) RefusedVersions().insert(Key(version));
+}
+
+// How long a booking file that cannot be leased must stay unchanged:
+// RESERVATION_MIN_AGE seconds (a decimal number; default 5), the same for
+// the whole call. A value that is not a number is said once per call.
+std::int64_t MinimumAgeNs() {
+    const std::int64_t standard = std::int64_t{fw::kQuietSeconds} * 1000000000;
+    const char* text = std::getenv("RESERVATION_MIN_AGE");
+    if (text == nullptr || *text == '\0') return standard;
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (end != text && *end == '\0' && seconds >= 0 && seconds <= 86400)
+        return static_cast<std::int64_t>(seconds * 1e9);
+    fw::Trace(fw::Priority::Warning,
+              "RESERVATION_MIN_AGE=\"%s\" is not a number of seconds from 0 to 86400; %d s it is\n",
+              fw::TraceGbk(text).c_str(), fw::kQuietSeconds);
+    return standard;
 }
 
 // Tells the host what became of a booking; one left alone is not news.
@@ -87,7 +113,11 @@ std::string& LastDatabaseStop() {
 class Scan {
   public:
     Scan(const SearchRequest& request, fw::Directory drop, std::string dropPath)
-        : request_(request), drop_(std::move(drop)), dropPath_(std::move(dropPath)) {}
+        : request_(request), drop_(std::move(drop)), dropPath_(std::move(dropPath)) {
+        quiet_.minimumAgeNs = MinimumAgeNs();
+        quiet_.fileSystemNow = [this](std::int64_t& ns) { return area_->FileSystemNow(ns); };
+        quiet_.provenDone = ReturnedUnchanged;
+    }
 
     void Run() {
         // Claims abandoned by a host that died come first: their bookings
@@ -122,8 +152,14 @@ class Scan {
     // written).
     bool Offer(const std::string& name) {
         const std::string path = dropPath_ + "/" + name;
+        // The claim area first: its directory gives the file system's clock.
+        if (!PrepareArea()) return false;
         fw::FileError error = fw::FileError::None;
-        fw::ExclusiveFile file = fw::ExclusiveFile::Open(drop_, name, error);
+        fw::ExclusiveFile file = fw::ExclusiveFile::Open(drop_, name, error, quiet_);
+        if (error == fw::FileError::MultipleLinks) {
+            RefuseLinked(path, file.Version());
+            return true;
+        }
         if (!file.IsOpen()) {
             CannotOpen(path, error);
             return true;
@@ -134,7 +170,6 @@ class Scan {
         if (RefusedVersions().count(Key(version))) return true;
         SayProof(file.Proof());
 
-        if (!PrepareArea()) return false;
         std::unique_ptr<BookingClaim> claim;
         error = BookingClaim::Claim(*area_, name, std::move(file), claim);
         if (error != fw::FileError::None) {
@@ -149,8 +184,10 @@ class Scan {
         const fw::FileVersion version = claim.File().Version();
         handled_.insert({version.device, version.inode});
         BookingFieldTable[kEntryPath] = claim.Path();
-        switch (ReadBookingFile(claim.File(), BookingFieldTable)) {
+        std::string digest;
+        switch (ReadBookingFile(claim.File(), BookingFieldTable, &digest)) {
             case ReadOutcome::Read:
+                claim.SetContentDigest(digest);
                 break;
             case ReadOutcome::Empty:
                 fw::Trace(fw::Priority::Warning,
@@ -158,7 +195,7 @@ class Scan {
                           claim.Path().c_str());
                 return;
             case ReadOutcome::Failed:
-                throw SearchStopped{"can't read file " + claim.Path()};
+                throw SearchStopped{"can't read file " + claim.Path(), {}};
         }
 
         Handled handled = Handled::Failed;
@@ -170,12 +207,22 @@ class Scan {
                                 e.DriverMessage()};
         } catch (const std::exception& e) {
             fw::ReportOutcome(fw::Outcome::Failed, claim.Path());
-            throw SearchStopped{"error at " + claim.Path() + ": " + e.what()};
+            throw SearchStopped{"error at " + claim.Path() + ": " + e.what(), {}};
         }
         Report(handled, claim.Path());
-        if (handled == Handled::Refused && request_.mode == 1 &&
-            RefusedVersions().size() < kRefusedVersionsMax)
-            RefusedVersions().insert(Key(version));
+        if (handled == Handled::Refused && request_.mode == 1) RememberRefused(version);
+    }
+
+    // A hard link may name a file its writer could not read itself (a host
+    // that runs as root would read it for them): refused unread, once per
+    // version, naming the file only.
+    void RefuseLinked(const std::string& path, const fw::FileVersion& version) {
+        if (RefusedVersions().count(Key(version))) return;
+        fw::Trace(fw::Priority::Error,
+                  "refused %s unread: it has %llu hard links, and a booking file has one\n",
+                  path.c_str(), static_cast<unsigned long long>(version.links));
+        fw::ReportOutcome(fw::Outcome::Refused, path);
+        RememberRefused(version);
     }
 
     // The claim area, made when the first booking file needs it. A drop
@@ -183,15 +230,11 @@ class Scan {
     // not be claimed, nor removed once imported.
     bool PrepareArea() {
         if (area_) return true;
-        fw::FileError error = fw::FileError::None;
-        area_ = ClaimArea::Prepare(drop_, dropPath_, error);
+        std::string problem;
+        area_ = ClaimArea::Prepare(drop_, dropPath_, problem);
         if (area_) return true;
-        fw::Trace(fw::Priority::Error,
-                  "drop directory %s is not writable (%s,error=%u): no booking is imported\n",
-                  dropPath_.c_str(), fw::FileErrorName(error), static_cast<unsigned>(error));
-        fw::ReportOutcome(
-            fw::Outcome::NotImporting,
-            "drop directory " + dropPath_ + " is not writable (" + fw::FileErrorName(error) + ")");
+        fw::Trace(fw::Priority::Error, "%s\n", problem.c_str());
+        fw::ReportOutcome(fw::Outcome::NotImporting, problem);
         return false;
     }
 
@@ -209,8 +252,8 @@ class Scan {
         quietSaid_ = true;
         fw::Trace(fw::Priority::Warning,
                   "no write lease on booking files in %s (not their owner, no CAP_LEASE, or a file "
-                  "system without leases): a file is taken once unchanged for %d s\n",
-                  dropPath_.c_str(), fw::kQuietSeconds);
+                  "system without leases): a file is taken once unchanged for %g s\n",
+                  dropPath_.c_str(), static_cast<double>(quiet_.minimumAgeNs) / 1e9);
     }
 
     const SearchRequest& request_;
@@ -219,6 +262,7 @@ class Scan {
     std::unique_ptr<ClaimArea> area_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> handled_;
     bool quietSaid_ = false;
+    fw::QuietRule quiet_;
 };
 
 void ScanDirectory(const SearchRequest& request) {
@@ -235,13 +279,14 @@ void ScanDirectory(const SearchRequest& request) {
 
 std::uint64_t SearchCallNumber() { return searchCalls; }
 
-ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table) {
+ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table, std::string* digest) {
     char buffer[kBookingReadMax];
     fw::FileError error = fw::FileError::None;
     const ssize_t count = file.Read(buffer, sizeof buffer, error);
     if (count < 0) return ReadOutcome::Failed;
 
     std::string_view raw(buffer, static_cast<std::size_t>(count));
+    if (digest) *digest = fw::Sha256Hex(raw);
     const std::size_t nul = raw.find('\0');
     if (nul != std::string_view::npos) raw = raw.substr(0, nul);
     bool blank = true;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 
 #include "reservation/BookingText.h"
 
@@ -20,10 +21,12 @@ class BookingClaim;
 
 // One read of at most 4096 bytes from the open file, then SplitBooking.
 // Leaves the table as it was when the read fails (Failed) or the text is
-// empty or white space only (Empty: a file still being written).
+// empty or white space only (Empty: a file still being written). digest, when
+// given, receives the SHA-256 of the bytes read.
 constexpr std::size_t kBookingReadMax = 4096;
 enum class ReadOutcome { Read, Empty, Failed };
-ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table);
+ReadOutcome ReadBookingFile(fw::ExclusiveFile& file, BookingFields& table,
+                            std::string* digest = nullptr);
 
 // What became of one booking in hand.
 enum class Handled {

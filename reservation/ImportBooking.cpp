@@ -19,6 +19,7 @@
 #include "reservation/FOLIOTbl.h"
 #include "reservation/GbkLiterals.h"
 #include "reservation/GstProfileTbl.h"
+#include "reservation/ImportLedger.h"
 #include "reservation/reservationTbl.h"
 
 namespace resv {
@@ -202,6 +203,71 @@ std::optional<std::int32_t> EarlierImport(rl::DbConnection& db, const Booking& b
     return account;
 }
 
+// The guarded span: the lookups, then the booking's rows in one transaction.
+// The outcome is complete when this returns; the transaction, unless
+// committed, is rolled back by its destructor on the way out. Errors of the
+// lookups and of beginning the transaction pass out (the call stops).
+// ledgerRefused: why the ledger row could not be written (a second import of
+// the file, or an error the caller tells apart once the transaction is gone).
+void WriteBooking(rl::DbConnection& db, BookingFields& table, Booking& booking,
+                  const ImportOptions& options, ImportOutcome& outcome,
+                  std::optional<rl::CDBException>& ledgerRefused) {
+    // Where reads take no locks the lookups run inside the transaction, and
+    // the driver sends its BEGIN with the first of them: a round trip less.
+    // Elsewhere they run before it, for the reason EarlierImport's call gives.
+    // A lookup that fails inside the transaction rolls back nothing written.
+    std::optional<rl::Transaction> transaction;
+    if (db.GetDialect().ReadsTakeNoLocks()) transaction.emplace(db);
+    MapCodes(db, table, booking);
+    if (!transaction) transaction.emplace(db);
+    fw::CrashPoint("begin");
+    try {
+        const std::optional<std::int64_t> assigned = InsertProfile(db, booking);
+        fw::CrashPoint("profile");
+        if (!outcome.ledger && options.mayBeImported && options.mayBeImported()) {
+            // Looked for only after the first write: a transaction that
+            // starts with a read and writes later can deadlock against a
+            // second host's on an embedded database, one that starts with a
+            // write waits its turn.
+            if (std::optional<std::int32_t> earlier = EarlierImport(db, booking)) {
+                outcome.status = ImportOutcome::AlreadyImported;
+                outcome.account = *earlier;
+                return;
+            }
+        }
+        outcome.account = ReadBackAccount(db, booking, assigned);
+        outcome.accountRead = true;
+        if (outcome.ledger) {
+            try {
+                WriteLedgerRow(db, options.fileKey, outcome.account,
+                               rl::DateTimeValue(booking.now.seconds));
+            } catch (const rl::CDBException& e) {
+                ledgerRefused = e;
+                return;
+            }
+            fw::CrashPoint("ledger");
+        }
+        InsertReservation(db, booking, outcome.account);
+        fw::CrashPoint("reservation");
+        InsertFolio(db, outcome.account);
+        fw::CrashPoint("folio");
+        if (!outcome.ledger && options.stillClaimed && !options.stillClaimed()) {
+            outcome.status = ImportOutcome::ClaimLost;
+            return;
+        }
+        // From here an error may come after the server made the transaction
+        // permanent.
+        outcome.commitInDoubt = true;
+        transaction->Commit();
+        outcome.commitInDoubt = false;
+        outcome.status = ImportOutcome::Imported;
+    } catch (const rl::CDBException& e) {
+        if (options.onSpanError) options.onSpanError(e);
+        outcome.status = ImportOutcome::DatabaseError;
+        outcome.message = e.DriverMessage();
+    }
+}
+
 }  // namespace
 
 ImportOutcome RunImportTransaction(BookingFields& table, const ImportOptions& options) {
@@ -214,65 +280,45 @@ ImportOutcome RunImportTransaction(BookingFields& table, const ImportOptions& op
     }
     Booking& booking = std::get<Booking>(converted);
 
+    // Rolls back what is still open and disconnects when it goes, whatever
+    // happened, and never throws.
     rl::DbConnection db;
     db.OpenConnection(kConnectString, 0);
-    // Where reads take no locks the lookups run inside the transaction, and
-    // the driver sends its BEGIN with the first of them: a round trip less.
-    // Elsewhere they run before it, for the reason EarlierImport's call gives.
-    // A lookup that fails inside the transaction rolls back nothing written.
-    std::optional<rl::Transaction> transaction;
-    if (db.GetDialect().ReadsTakeNoLocks()) transaction.emplace(db);
-    MapCodes(db, table, booking);
-    if (!transaction) transaction.emplace(db);
-    fw::CrashPoint("begin");
-    bool committing = false;
+    outcome.ledger = !options.fileKey.empty() && LedgerPresent(db);
+    std::optional<rl::CDBException> ledgerRefused;
+    WriteBooking(db, table, booking, options, outcome, ledgerRefused);
+    if (!ledgerRefused) return outcome;
+
+    // The transaction is rolled back. The ledger row was refused: a second
+    // import of the file, once the first one has committed, or any other
+    // error of the insert, which the ledger tells apart.
+    outcome.accountRead = false;
     try {
-        const std::optional<std::int64_t> assigned = InsertProfile(db, booking);
-        fw::CrashPoint("profile");
-        // Looked for only after the first write: a transaction that starts
-        // with a read and writes later can deadlock against a second host's
-        // on an embedded database, one that starts with a write waits its
-        // turn. The profile above is rolled back.
-        if (options.checkEarlierImport) {
-            if (std::optional<std::int32_t> earlier = EarlierImport(db, booking)) {
-                transaction->Rollback();
-                db.CloseConnection();
-                outcome.status = ImportOutcome::AlreadyImported;
-                outcome.account = *earlier;
-                return outcome;
-            }
-        }
-        outcome.account = ReadBackAccount(db, booking, assigned);
-        outcome.accountRead = true;
-        InsertReservation(db, booking, outcome.account);
-        fw::CrashPoint("reservation");
-        InsertFolio(db, outcome.account);
-        fw::CrashPoint("folio");
-        if (options.stillClaimed && !options.stillClaimed()) {
-            transaction->Rollback();
-            db.CloseConnection();
-            outcome.status = ImportOutcome::ClaimLost;
+        if (std::optional<std::int32_t> earlier = LedgerAccount(db, options.fileKey)) {
+            outcome.status = ImportOutcome::AlreadyImported;
+            outcome.account = *earlier;
             return outcome;
         }
-        committing = true;
-        transaction->Commit();
-    } catch (const rl::CDBException& e) {
-        if (options.onSpanError) options.onSpanError(e);
-        transaction->Rollback();
-        db.CloseConnection();
-        outcome.status = ImportOutcome::DatabaseError;
-        outcome.message = e.DriverMessage();
-        outcome.commitInDoubt = committing;
-        return outcome;
-    }
-    // Committed: the booking is in the database whatever closing the
-    // connection says, and reporting a failure now would import it again.
-    try {
-        db.CloseConnection();
     } catch (const rl::CDBException&) {
+        // The insert's own error is the one to report.
     }
-    outcome.status = ImportOutcome::Imported;
+    if (options.onSpanError) options.onSpanError(*ledgerRefused);
+    outcome.status = ImportOutcome::DatabaseError;
+    outcome.message = ledgerRefused->DriverMessage();
     return outcome;
+}
+
+ImportOptions ImportOptionsFor(BookingClaim& claim) {
+    ImportOptions options;
+    options.fileKey = claim.FileKey();
+    options.mayBeImported = [&claim] { return claim.MayBeImported(); };
+    options.stillClaimed = [&claim] { return claim.Refresh(); };
+    return options;
+}
+
+void KeepDoubt(BookingClaim& claim, const ImportOutcome& outcome) {
+    if (outcome.status == ImportOutcome::DatabaseError && outcome.commitInDoubt && !outcome.ledger)
+        claim.MarkInDoubt();
 }
 
 bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
@@ -287,6 +333,14 @@ bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
                   static_cast<int>(outcome.account));
         return true;
     }
+    if (removed == fw::FileError::NotFound) {
+        // Another host judged the claim abandoned and took the file over
+        // while this one imported it; the ledger makes its import find this
+        // one, and it removes the file.
+        fw::Trace("%s %s as guest account %d; another host took its file over\n", what,
+                  path.c_str(), static_cast<int>(outcome.account));
+        return true;
+    }
     fw::Trace(fw::Priority::Error, "%s %s as guest account %d but can't remove the file,error=%u\n",
               what, path.c_str(), static_cast<int>(outcome.account),
               static_cast<unsigned>(removed));
@@ -294,13 +348,9 @@ bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
 }
 
 Handled ImportBooking(BookingClaim& claim) {
-    ImportOptions options;
-    options.checkEarlierImport = claim.MayBeImported();
-    options.stillClaimed = [&claim] { return claim.Refresh(); };
-    const ImportOutcome outcome = RunImportTransaction(BookingFieldTable, options);
+    const ImportOutcome outcome = RunImportTransaction(BookingFieldTable, ImportOptionsFor(claim));
     if (outcome.accountRead) ImportedGuestAccount = outcome.account;
-
-    if (outcome.commitInDoubt) claim.MarkInDoubt();
+    KeepDoubt(claim, outcome);
 
     const std::string path = claim.Path();
     switch (outcome.status) {

@@ -6,6 +6,7 @@
 
 #include "framework/registry.h"
 #include "framework/trace.h"
+#include "reservation/BookingImportTbl.h"
 #include "reservation/FOLIOTbl.h"
 #include "reservation/FileSearch.h"
 #include "reservation/GstProfileTbl.h"
@@ -33,9 +34,9 @@ int ModuleEntry(unsigned reason) {
             registration.moduleName = kModuleName;
             registration.registerResources = RegisterDialogResources;
             registration.withdrawResources = WithdrawDialogResources;
-            registration.classes = {&CreservationTbl::classCreservationTbl,
-                                    &CGstProfileTbl::classCGstProfileTbl,
-                                    &CFOLIOTbl::classCFOLIOTbl};
+            registration.classes = {
+                &CreservationTbl::classCreservationTbl, &CGstProfileTbl::classCGstProfileTbl,
+                &CFOLIOTbl::classCFOLIOTbl, &CBookingImportTbl::classCBookingImportTbl};
             if (!fw::RegisterExtension(registration)) {
                 EmptyBookingTable();
                 loaded = false;

@@ -1,5 +1,7 @@
 // The confirmation dialog of every mode other than 1: shows one booking
-// read-only; confirm imports it and removes its file, cancel leaves it.
+// read-only; confirm imports it and removes its file, cancel leaves it. On
+// Linux the window comes from the plugin reservation-dialog.so (a package of
+// its own), loaded on first need; on Windows it is the DLL's template 130.
 #pragma once
 
 #include "reservation/FileSearch.h"
@@ -9,12 +11,14 @@ namespace resv {
 class BookingClaim;
 
 // Shows the booking now in BookingFieldTable, whose file claim holds, in a
-// modal ConfirmDialog with no parent and waits for the clerk. Uses the host's
-// QApplication, or creates one on first need; with no display it writes one
-// trace line and returns with the file left in place. Never throws.
+// modal dialog with no parent and waits for the clerk. Where no dialog can be
+// shown (no display, no dialog plugin installed) it writes one trace line
+// (the missing plugin once per Search call) and returns Left with the file in
+// place. Never throws.
 Handled ShowConfirmDialog(BookingClaim& claim);
 
-// Resources and run-time records the module registers at load.
+// Called at the module's load and unload: what the dialog needs set up and
+// given back (the plugin's place, its Qt application).
 void RegisterDialogResources();
 void WithdrawDialogResources();
 

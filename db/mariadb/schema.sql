@@ -243,3 +243,15 @@ create table if not exists Market (
   Code varchar(255),
   Descp varchar(255)
 ) default charset = gbk collate = gbk_bin;
+
+-- The import ledger, the module's own table: one row per booking file
+-- imported, written in the booking's own transaction. A second importer of
+-- the same file, on any machine, waits on the key and fails once the first
+-- commits. FileKey: the SHA-256 of the file's bytes and its name in the drop
+-- directory.
+create table if not exists BookingImport (
+  FileKey varchar(200) primary key,
+  GstAcct int,
+  ImportedAt datetime,
+  HostTag varchar(255)
+) default charset = gbk collate = gbk_bin;

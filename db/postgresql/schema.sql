@@ -239,3 +239,15 @@ create table dbo.market (
   code varchar(255),
   descp varchar(255)
 );
+
+-- The import ledger, the module's own table: one row per booking file
+-- imported, written in the booking's own transaction. A second importer of
+-- the same file, on any machine, waits on the key and fails once the first
+-- commits. FileKey: the SHA-256 of the file's bytes and its name in the drop
+-- directory.
+create table dbo.bookingimport (
+  filekey varchar(200) primary key,
+  gstacct integer,
+  importedat timestamp,
+  hosttag varchar(255)
+);

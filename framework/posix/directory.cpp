@@ -8,21 +8,32 @@
 #include <cstdio>
 #include <utility>
 
+#include "framework/posix/syscalls.h"
+
 namespace fw {
-FileVersion VersionOf(const struct stat& st) {
-    FileVersion v;
-    v.device = static_cast<std::uint64_t>(st.st_dev);
-    v.inode = static_cast<std::uint64_t>(st.st_ino);
-    v.size = static_cast<std::int64_t>(st.st_size);
-    v.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return v;
-}
 
 namespace {
 
 constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
+std::int64_t Nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileError LastError() { return FileErrorFromErrno(errno); }
+
 }  // namespace
+
+FileVersion VersionOf(const struct stat& st) {
+    FileVersion v;
+    v.device = static_cast<std::uint64_t>(st.st_dev);
+    v.inode = static_cast<std::uint64_t>(st.st_ino);
+    v.size = static_cast<std::int64_t>(st.st_size);
+    v.modifiedNs = Nanoseconds(st.st_mtim);
+    v.changedNs = Nanoseconds(st.st_ctim);
+    v.links = static_cast<std::uint64_t>(st.st_nlink);
+    return v;
+}
 
 Directory::~Directory() {
     if (IsOpen()) ::close(Descriptor());
@@ -41,73 +52,105 @@ Directory& Directory::operator=(Directory&& other) noexcept {
 }
 
 Directory Directory::Open(const std::string& path, FileError& error) {
-    const int fd = ::open(path.c_str(), kDirectoryFlags);
-    error = fd < 0 ? FileErrorFromErrno(errno) : FileError::None;
+    const int fd = posix::Sys().openat(AT_FDCWD, path.c_str(), kDirectoryFlags, 0);
+    error = fd < 0 ? LastError() : FileError::None;
     return fd < 0 ? Directory() : Directory(fd, path);
 }
 
 Directory Directory::OpenChild(const std::string& name, bool create, unsigned mode,
                                FileError& error) const {
-    if (create && ::mkdirat(Descriptor(), name.c_str(), static_cast<mode_t>(mode)) != 0 &&
+    if (create &&
+        posix::Sys().mkdirat(Descriptor(), name.c_str(), static_cast<mode_t>(mode & 0777)) != 0 &&
         errno != EEXIST) {
-        error = FileErrorFromErrno(errno);
+        error = LastError();
         return Directory();
     }
-    const int fd = ::openat(Descriptor(), name.c_str(), kDirectoryFlags);
-    error = fd < 0 ? FileErrorFromErrno(errno) : FileError::None;
+    const int fd = posix::Sys().openat(Descriptor(), name.c_str(), kDirectoryFlags, 0);
+    error = fd < 0 ? LastError() : FileError::None;
     return fd < 0 ? Directory() : Directory(fd, path_ + "/" + name);
 }
 
-bool Directory::Stat(const std::string& name, FileVersion& version, bool* isRegular) const {
+bool Directory::Stat(const std::string& name, FileVersion& version, EntryKind* kind) const {
     struct stat st {};
-    if (::fstatat(Descriptor(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (posix::Sys().fstatat(Descriptor(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
     version = VersionOf(st);
-    if (isRegular) *isRegular = S_ISREG(st.st_mode);
+    if (kind)
+        *kind = S_ISREG(st.st_mode)   ? EntryKind::Regular
+                : S_ISDIR(st.st_mode) ? EntryKind::Directory
+                : S_ISLNK(st.st_mode) ? EntryKind::SymbolicLink
+                                      : EntryKind::Other;
     return true;
 }
 
 FileError Directory::Rename(const std::string& from, const Directory& target, const std::string& to,
                             bool noReplace) const {
+    const posix::Syscalls& sys = posix::Sys();
     if (!noReplace) {
-        return ::renameat(Descriptor(), from.c_str(), target.Descriptor(), to.c_str()) == 0
+        return sys.renameat(Descriptor(), from.c_str(), target.Descriptor(), to.c_str()) == 0
                    ? FileError::None
-                   : FileErrorFromErrno(errno);
+                   : LastError();
     }
-    if (::renameat2(Descriptor(), from.c_str(), target.Descriptor(), to.c_str(),
-                    RENAME_NOREPLACE) == 0)
+    if (sys.renameat2(Descriptor(), from.c_str(), target.Descriptor(), to.c_str(),
+                      RENAME_NOREPLACE) == 0)
         return FileError::None;
-    if (errno != EINVAL && errno != ENOSYS) return FileErrorFromErrno(errno);
+    if (errno != EINVAL && errno != ENOSYS) return LastError();
     // A network file system without RENAME_NOREPLACE: a hard link never
-    // replaces, and the unlink then leaves the file under its new name only.
-    if (::linkat(Descriptor(), from.c_str(), target.Descriptor(), to.c_str(), 0) != 0)
-        return FileErrorFromErrno(errno);
-    ::unlinkat(Descriptor(), from.c_str(), 0);
-    return FileError::None;
+    // replaces. Whoever cannot unlink from afterwards has lost it to another
+    // process and takes its link back (unless a writer has put a new file
+    // under that name meanwhile).
+    FileVersion moved;
+    if (!Stat(from, moved)) return LastError();
+    if (sys.linkat(Descriptor(), from.c_str(), target.Descriptor(), to.c_str(), 0) != 0)
+        return LastError();
+    if (sys.unlinkat(Descriptor(), from.c_str(), 0) == 0) return FileError::None;
+    const FileError lost = LastError();
+    FileVersion linked;
+    if (target.Stat(to, linked) && linked.SameFile(moved))
+        sys.unlinkat(target.Descriptor(), to.c_str(), 0);
+    return lost;
 }
 
 FileError Directory::Remove(const std::string& name, bool directory) const {
-    return ::unlinkat(Descriptor(), name.c_str(), directory ? AT_REMOVEDIR : 0) == 0
+    return posix::Sys().unlinkat(Descriptor(), name.c_str(), directory ? AT_REMOVEDIR : 0) == 0
                ? FileError::None
-               : FileErrorFromErrno(errno);
+               : LastError();
 }
 
 FileError Directory::Touch() const {
-    return ::futimens(Descriptor(), nullptr) == 0 ? FileError::None : FileErrorFromErrno(errno);
+    return posix::Sys().futimens(Descriptor(), nullptr) == 0 ? FileError::None : LastError();
+}
+
+bool Directory::FileSystemNow(std::int64_t& ns) const {
+    struct stat st {};
+    if (Touch() != FileError::None || posix::Sys().fstat(Descriptor(), &st) != 0) return false;
+    ns = Nanoseconds(st.st_ctim);
+    return true;
 }
 
 unsigned Directory::Permissions() const {
     struct stat st {};
-    if (::fstat(Descriptor(), &st) != 0) return 0700;
-    return st.st_mode & 07777;
+    if (posix::Sys().fstat(Descriptor(), &st) != 0) return 0700;
+    return st.st_mode & 0777;
 }
 
-void Directory::SetPermissions(unsigned mode) const {
-    if (IsOpen()) ::fchmod(Descriptor(), static_cast<mode_t>(mode));
-}
-
-std::time_t Directory::ModifiedAt() const {
+FileError Directory::SetPermissions(unsigned mode) const {
     struct stat st {};
-    return ::fstat(Descriptor(), &st) == 0 ? st.st_mtim.tv_sec : 0;
+    if (!IsOpen() || posix::Sys().fstat(Descriptor(), &st) != 0) return LastError();
+    if ((st.st_mode & 0777) == (mode & 0777)) return FileError::None;
+    // Keeping an inherited setgid bit means naming it, which a sandbox that
+    // forbids set-id bits refuses: then the permissions matter more.
+    const mode_t kept = st.st_mode & 07000;
+    if (posix::Sys().fchmod(Descriptor(), static_cast<mode_t>((mode & 0777) | kept)) == 0)
+        return FileError::None;
+    if (kept != 0 && posix::Sys().fchmod(Descriptor(), static_cast<mode_t>(mode & 0777)) == 0)
+        return FileError::None;
+    return LastError();
+}
+
+std::int64_t Directory::ModifiedAtNs() const {
+    struct stat st {};
+    return posix::Sys().fstat(Descriptor(), &st) == 0 ? Nanoseconds(st.st_mtim) : 0;
 }
 
 }  // namespace fw

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "framework/crashpoint.h"
+#include "framework/posix/syscalls.h"
 
 namespace fw {
 
@@ -45,24 +46,35 @@ void CloseKeepingErrno(int fd) {
     errno = saved;
 }
 
-// Modified within kQuietSeconds of now, either way (a writer on another
-// machine may run a little ahead).
-bool RecentlyModified(const struct stat& st) {
-    const std::time_t now = std::time(nullptr);
-    const std::time_t modified = st.st_mtim.tv_sec;
-    return modified > now - kQuietSeconds && modified < now + kQuietSeconds;
+std::int64_t Nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Changed less than the minimum age before the file system's clock now (or
+// in its future). Without that clock this machine's is the judge, either way
+// (a writer on another machine may run a little ahead).
+bool RecentlyChanged(const struct stat& st, const QuietRule& quiet) {
+    const std::int64_t changed = Nanoseconds(st.st_ctim);
+    std::int64_t now = 0;
+    if (quiet.fileSystemNow && quiet.fileSystemNow(now)) return now - changed < quiet.minimumAgeNs;
+    struct timespec local {};
+    clock_gettime(CLOCK_REALTIME, &local);
+    now = Nanoseconds(local);
+    return changed > now - quiet.minimumAgeNs && changed < now + quiet.minimumAgeNs;
 }
 
 // Proves that the writer is done with the file, then takes the flock that
 // keeps other hosts of this machine away while we hold it. Returns None, or
 // the category that makes Open fail.
-FileError Claim(int fd, const struct stat& st, bool& locked, WriterDoneProof& proof) {
+FileError Claim(int fd, const struct stat& st, const QuietRule& quiet, bool& locked,
+                WriterDoneProof& proof) {
     KeepLeaseBreaksHarmless();
     locked = false;
     const bool locksOff = LocksDisabledForTest();
+    const posix::Syscalls& sys = posix::Sys();
 
     bool leased = false;
-    if (!locksOff && fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+    if (!locksOff && sys.setLease(fd, F_WRLCK) == 0) {
         leased = true;
     } else if (!locksOff && (errno == EAGAIN || errno == EBUSY)) {
         return FileError::SharingViolation;
@@ -72,12 +84,14 @@ FileError Claim(int fd, const struct stat& st, bool& locked, WriterDoneProof& pr
     }
     // The lease proved exclusivity at this instant; holding it longer would
     // stall a writer's open on every booking.
-    if (leased) fcntl(fd, F_SETLEASE, F_UNLCK);
+    if (leased) sys.setLease(fd, F_UNLCK);
     proof = leased ? WriterDoneProof::Lease : WriterDoneProof::QuietPeriod;
-    if (!leased && RecentlyModified(st)) return FileError::SharingViolation;
+    if (!leased && !(quiet.provenDone && quiet.provenDone(VersionOf(st))) &&
+        RecentlyChanged(st, quiet))
+        return FileError::SharingViolation;
 
     if (locksOff) return FileError::None;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (sys.flock(fd, LOCK_EX | LOCK_NB) == 0) {
         locked = true;
     } else if (errno == EWOULDBLOCK) {
         return FileError::SharingViolation;
@@ -90,11 +104,11 @@ FileError Claim(int fd, const struct stat& st, bool& locked, WriterDoneProof& pr
 }  // namespace
 
 ExclusiveFile ExclusiveFile::Open(const Directory& directory, const std::string& name,
-                                  FileError& error) {
+                                  FileError& error, const QuietRule& quiet) {
     // O_NONBLOCK keeps the open of a FIFO without writer (or of a file
     // another process holds a lease on) from hanging the scan.
-    int fd = ::openat(directory.Descriptor(), name.c_str(),
-                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = posix::Sys().openat(directory.Descriptor(), name.c_str(),
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0) {
         switch (errno) {
             case ELOOP:  // the name itself is a symbolic link
@@ -108,19 +122,25 @@ ExclusiveFile ExclusiveFile::Open(const Directory& directory, const std::string&
     }
 
     struct stat st {};
-    if (fstat(fd, &st) != 0) {
+    if (posix::Sys().fstat(fd, &st) != 0) {
         error = FileErrorFromErrno(errno);
         CloseKeepingErrno(fd);
         return ExclusiveFile();
     }
+    ExclusiveFile file;
     if (!S_ISREG(st.st_mode)) {
         error = FileError::AccessDenied;
         ::close(fd);
-        return ExclusiveFile();
+        return file;
+    }
+    if (st.st_nlink != 1) {
+        error = FileError::MultipleLinks;
+        ::close(fd);
+        file.version_ = VersionOf(st);
+        return file;
     }
 
-    ExclusiveFile file;
-    error = Claim(fd, st, file.locked_, file.proof_);
+    error = Claim(fd, st, quiet, file.locked_, file.proof_);
     if (error != FileError::None) {
         if (file.locked_) flock(fd, LOCK_UN);
         ::close(fd);
@@ -139,7 +159,7 @@ ssize_t ExclusiveFile::Read(void* buffer, std::size_t size, FileError& error) {
     }
     ssize_t n;
     do {
-        n = ::read(static_cast<int>(handle_), buffer, size);
+        n = posix::Sys().read(static_cast<int>(handle_), buffer, size);
     } while (n < 0 && errno == EINTR);
     error = n < 0 ? FileErrorFromErrno(errno) : FileError::None;
     return n;

@@ -1,4 +1,4 @@
-// GBK to UTF-8 on POSIX: iconv.
+// GBK to UTF-8 and back on POSIX: iconv.
 #include <iconv.h>
 
 #include <cerrno>
@@ -28,7 +28,7 @@ std::string AsciiOnly(std::string_view text, bool escape) {
 
 class IconvHandle {
   public:
-    IconvHandle() : cd_(iconv_open("UTF-8", "GBK")) {}
+    IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~IconvHandle() {
         if (valid()) iconv_close(cd_);
     }
@@ -44,7 +44,7 @@ class IconvHandle {
 }  // namespace
 
 std::string ConvertToUtf8(std::string_view text, bool escape) {
-    IconvHandle cd;
+    IconvHandle cd("UTF-8", "GBK");
     if (!cd.valid()) return AsciiOnly(text, escape);
 
     std::string out;
@@ -72,6 +72,42 @@ std::string ConvertToUtf8(std::string_view text, bool escape) {
         } else {
             break;  // E2BIG cannot happen with the size above
         }
+    }
+    out.resize(static_cast<std::size_t>(outPtr - out.data()));
+    return out;
+}
+
+std::string ConvertFromUtf8(std::string_view text, bool& whole) {
+    whole = true;
+    IconvHandle cd("GBK", "UTF-8");
+    std::string out;
+    // A GBK character is never longer than its UTF-8 form, nor is "?" longer
+    // than the bytes it stands for.
+    out.resize(text.size());
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    while (inLeft > 0) {
+        if (cd.valid() &&
+            iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
+            break;
+        if (cd.valid() && errno != EILSEQ && errno != EINVAL) break;
+        // No GBK form, not UTF-8, or no iconv at all (then only ASCII passes):
+        // one "?" for the whole UTF-8 sequence.
+        const unsigned char c = static_cast<unsigned char>(*in);
+        if (c < 0x80 && !cd.valid()) {
+            *outPtr++ = static_cast<char>(c);
+        } else {
+            *outPtr++ = '?';
+            whole = false;
+        }
+        --outLeft;
+        do {
+            ++in;
+            --inLeft;
+        } while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80 && c >= 0xC0);
+        if (cd.valid()) iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(static_cast<std::size_t>(outPtr - out.data()));
     return out;

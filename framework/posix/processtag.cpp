@@ -1,13 +1,18 @@
 #include "framework/processtag.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "framework/sha256.h"
 #include "framework/sysdeps.h"
 
 namespace fw {
@@ -27,11 +32,10 @@ std::string BootId() {
     return id.size() >= 8 ? id.substr(0, 8) : "00000000";
 }
 
-// Field 22 of /proc/PID/stat; empty when the process does not exist. The
-// command name in field 2 may hold blanks and parentheses, so counting
-// starts after its last ")".
-std::string StartTime(const std::string& pid) {
-    std::ifstream in("/proc/" + pid + "/stat");
+// Field 22 of /proc/self/stat. The command name in field 2 may hold blanks
+// and parentheses, so counting starts after its last ")".
+std::string StartTime() {
+    std::ifstream in("/proc/self/stat");
     std::string line;
     if (!std::getline(in, line)) return {};
     const std::size_t close = line.rfind(')');
@@ -54,12 +58,42 @@ const std::string& ThisBoot() {
     return boot;
 }
 
+// The beacon's address: an abstract socket (no file, gone with its last
+// descriptor) named by the tag's digest, short enough for any tag.
+sockaddr_un BeaconAddress(const std::string& tag, socklen_t& length) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = "reservation-claim:" + Sha256Hex(tag);
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    return address;
+}
+
+// Binds the beacon of tag; the descriptor, or -1 with errno.
+int BindBeacon(const std::string& tag) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    socklen_t length = 0;
+    const sockaddr_un address = BeaconAddress(tag, length);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 const std::string& ThisProcessTag() {
     static const std::string tag = [] {
-        const std::string pid = std::to_string(::getpid());
-        return ThisHost() + "+" + ThisBoot() + "+" + pid + "+" + StartTime(pid);
+        std::string made =
+            ThisHost() + "+" + ThisBoot() + "+" + std::to_string(::getpid()) + "+" + StartTime();
+        // Held for the life of the process. Without it (no Unix sockets
+        // here) the claims' locks still tell.
+        static_cast<void>(BindBeacon(made));
+        return made;
     }();
     return tag;
 }
@@ -70,9 +104,13 @@ TagState CheckProcessTag(const std::string& tag) {
         parts[2].find_first_not_of("0123456789") != std::string::npos)
         return TagState::NotATag;
     if (parts[0] != ThisHost()) return TagState::OtherMachine;
-    if (parts[1] != ThisBoot()) return TagState::Gone;
-    const std::string started = StartTime(parts[2]);
-    return !started.empty() && started == parts[3] ? TagState::Running : TagState::Gone;
+    if (tag == ThisProcessTag()) return TagState::Running;
+    const int probe = BindBeacon(tag);
+    if (probe >= 0) {
+        ::close(probe);
+        return TagState::Gone;
+    }
+    return errno == EADDRINUSE ? TagState::Running : TagState::Gone;
 }
 
 }  // namespace fw

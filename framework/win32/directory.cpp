@@ -90,24 +90,32 @@ Directory Directory::OpenChild(const std::string& name, bool create, unsigned /*
     return Open(child, error);
 }
 
-bool Directory::Stat(const std::string& name, FileVersion& version, bool* isRegular) const {
+bool Directory::Stat(const std::string& name, FileVersion& version, EntryKind* kind) const {
     const std::string full = path_ + "\\" + name;
     HANDLE h = CreateFileA(
         full.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO basic{};
     const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    const bool changed =
+        ok && GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) != 0;
     CloseHandle(h);
     if (!ok) return false;
     version.device = info.dwVolumeSerialNumber;
     version.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     version.size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     version.modifiedNs = EpochNanoseconds(info.ftLastWriteTime);
-    if (isRegular)
-        *isRegular =
-            (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                                      FILE_ATTRIBUTE_DEVICE)) == 0;
+    version.changedNs =
+        changed ? (basic.ChangeTime.QuadPart - 116444736000000000LL) * 100 : version.modifiedNs;
+    version.links = info.nNumberOfLinks;
+    if (kind)
+        *kind = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                    ? EntryKind::SymbolicLink
+                : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Directory
+                : (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0    ? EntryKind::Other
+                                                                          : EntryKind::Regular;
     return true;
 }
 
@@ -136,14 +144,23 @@ FileError Directory::Touch() const {
                                                                   : LastFileError();
 }
 
-std::time_t Directory::ModifiedAt() const {
+bool Directory::FileSystemNow(std::int64_t& ns) const {
+    // A file server keeps the time a client sets; the client's clock is the
+    // one there is.
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    ns = EpochNanoseconds(now);
+    return true;
+}
+
+std::int64_t Directory::ModifiedAtNs() const {
     FILETIME written{};
     if (!GetFileTime(AsHandle(handle_), nullptr, nullptr, &written)) return 0;
-    return static_cast<std::time_t>(EpochNanoseconds(written) / 1000000000);
+    return EpochNanoseconds(written);
 }
 
 unsigned Directory::Permissions() const { return 0700; }
 
-void Directory::SetPermissions(unsigned /*mode*/) const {}
+FileError Directory::SetPermissions(unsigned /*mode*/) const { return FileError::None; }
 
 }  // namespace fw

@@ -20,7 +20,7 @@ std::int64_t EpochNanoseconds(const FILETIME& ft) {
 }  // namespace
 
 ExclusiveFile ExclusiveFile::Open(const Directory& directory, const std::string& name,
-                                  FileError& error) {
+                                  FileError& error, const QuietRule& /*quiet*/) {
     const std::string path = directory.Path() + "\\" + name;
     // Read access shared with nobody: the open fails with a sharing violation
     // while any other process has the file open, a writer still busy with it
@@ -50,13 +50,20 @@ ExclusiveFile ExclusiveFile::Open(const Directory& directory, const std::string&
         return ExclusiveFile();
     }
     ExclusiveFile file;
-    file.handle_ = reinterpret_cast<std::intptr_t>(h);
-    file.proof_ = WriterDoneProof::ShareNone;
     file.version_.device = info.dwVolumeSerialNumber;
     file.version_.inode =
         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     file.version_.size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     file.version_.modifiedNs = EpochNanoseconds(info.ftLastWriteTime);
+    file.version_.changedNs = file.version_.modifiedNs;
+    file.version_.links = info.nNumberOfLinks;
+    if (info.nNumberOfLinks != 1) {
+        error = FileError::MultipleLinks;
+        CloseHandle(h);
+        return file;
+    }
+    file.handle_ = reinterpret_cast<std::intptr_t>(h);
+    file.proof_ = WriterDoneProof::ShareNone;
     error = FileError::None;
     return file;
 }

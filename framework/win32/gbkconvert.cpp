@@ -1,5 +1,5 @@
-// GBK to UTF-8 on Win32: code page 936, one character at a time so that a
-// byte that is not GBK costs only itself.
+// GBK to UTF-8 and back on Win32: code page 936, one character at a time so
+// that a byte that is not GBK costs only itself.
 #include <windows.h>
 
 #include "framework/gbktext.h"
@@ -34,6 +34,22 @@ std::string ConvertToUtf8(std::string_view text, bool escape) {
         ++i;
     }
     return out;
+}
+
+std::string ConvertFromUtf8(std::string_view text, bool& whole) {
+    whole = true;
+    if (text.empty()) return {};
+    const int units =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+    // A byte that is not UTF-8 arrives as U+FFFD, which GBK has no form for.
+    BOOL defaulted = FALSE;
+    const int n = WideCharToMultiByte(936, 0, wide.data(), units, nullptr, 0, "?", &defaulted);
+    std::string gbk(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(936, 0, wide.data(), units, gbk.data(), n, "?", &defaulted);
+    whole = !defaulted && wide.find(L'\xFFFD') == std::wstring::npos;
+    return gbk;
 }
 
 }  // namespace fw::gbk

@@ -1,11 +1,13 @@
 // What the dialog tests share: the application they run on, a sample booking,
-// access to the dialog's controls by ID, and a closer for the message boxes
-// the confirm action opens (their modal loops would otherwise never end).
+// the dialog opened through the plugin as the module opens it, access to its
+// controls by ID, and a closer for the message boxes the confirm action opens
+// (their modal loops would otherwise never end).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,8 +24,8 @@
 #include "framework/gbktext.h"
 #include "framework/qtapp.h"
 #include "reservation/BookingClaim.h"
-#include "reservation/ConfirmDialog.h"
 #include "reservation/FileSearch.h"
+#include "reservation/PluginConfirmation.h"
 #include "tests/support/Encoding.h"
 
 namespace dlgtest {
@@ -71,8 +73,9 @@ class Claimed {
     Claimed(const std::string& dropDir, const std::string& name) {
         fw::FileError error = fw::FileError::None;
         drop_ = fw::Directory::Open(dropDir, error);
-        area_ = resv::ClaimArea::Prepare(drop_, dropDir, error);
-        EXPECT_NE(area_, nullptr) << static_cast<unsigned>(error);
+        std::string problem;
+        area_ = resv::ClaimArea::Prepare(drop_, dropDir, problem);
+        EXPECT_NE(area_, nullptr) << problem;
         if (!area_) return;
         fw::ExclusiveFile file = fw::ExclusiveFile::Open(drop_, name, error);
         EXPECT_EQ(resv::BookingClaim::Claim(*area_, name, std::move(file), claim_),
@@ -92,6 +95,38 @@ class Claimed {
     fw::Directory drop_;
     std::unique_ptr<resv::ClaimArea> area_;
     std::unique_ptr<resv::BookingClaim> claim_;
+};
+
+// The window of the dialog plugin that is open now (one at a time).
+inline QDialog* PluginWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("resv::ConfirmDialog")) return qobject_cast<QDialog*>(w);
+    return nullptr;
+}
+
+// The dialog as the module opens it: the plugin loaded from beside the test
+// program, its window filled from table and not yet shown. Use Window() like
+// the dialog and -> for what the module's side holds.
+class PluginDialog {
+  public:
+    explicit PluginDialog(resv::BookingFields& table, resv::BookingClaim* claim = nullptr) {
+        std::string why;
+        const ResvDialogPlugin* plugin = resv::LoadDialogPlugin(why);
+        EXPECT_NE(plugin, nullptr) << why;
+        if (!plugin) return;
+        confirmation_ = std::make_unique<resv::PluginConfirmation>(*plugin, table, claim);
+        EXPECT_TRUE(confirmation_->Open(why)) << why;
+        window_ = PluginWindow();
+        EXPECT_NE(window_, nullptr);
+    }
+
+    bool IsOpen() const { return window_ != nullptr; }
+    QDialog& Window() { return *window_; }
+    resv::PluginConfirmation* operator->() { return confirmation_.get(); }
+
+  private:
+    std::unique_ptr<resv::PluginConfirmation> confirmation_;
+    QDialog* window_ = nullptr;
 };
 
 inline QWidget* Control(QWidget& dialog, const char* id) {

@@ -1,5 +1,6 @@
-// Where the dialog's QApplication comes from, and that a host without a
-// usable display (or without widgets) gets a trace line instead of an abort.
+// Where the dialog's QApplication comes from; that a host without a usable
+// display (or without widgets) gets a trace line instead of an abort; and the
+// module without its dialog package.
 #include <stdlib.h>
 
 #include <QCoreApplication>
@@ -75,28 +76,71 @@ TEST_F(DialogWithoutDisplay, HostWithoutWidgets) {
 }
 
 TEST(DialogApplication, HostsApplicationIsUsedAndOutlivesTheModule) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication host(g_argc, g_argv);
-    fw::GuiUnavailable why = fw::GuiUnavailable::None;
-    EXPECT_EQ(fw::AcquireGuiApplication(why), &host);
-    EXPECT_FALSE(fw::OwnsGuiApplication());
-    resv::RegisterDialogResources();
+    resv::BookingFields table{};
+    {
+        dlgtest::PluginDialog shown(table);
+        ASSERT_TRUE(shown.IsOpen());
+    }
     resv::WithdrawDialogResources();
     EXPECT_EQ(QCoreApplication::instance(), &host);
 }
 
-TEST(DialogApplication, OwnApplicationIsMadeOnceAndGoesWithTheResources) {
+TEST(DialogApplication, PluginsOwnApplicationIsMadeOnceAndGoesWithTheModule) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ASSERT_EQ(QCoreApplication::instance(), nullptr);
-    resv::RegisterDialogResources();
-    EXPECT_TRUE(QFile::exists(":/reservation/reservationDialog.ui"));
-
-    QApplication* first = dlgtest::App();
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(fw::OwnsGuiApplication());
-    EXPECT_EQ(dlgtest::App(), first);
-
+    resv::BookingFields table{};
+    QCoreApplication* first = nullptr;
+    for (int i = 0; i < 2; ++i) {
+        dlgtest::PluginDialog shown(table);
+        ASSERT_TRUE(shown.IsOpen());
+        if (!first) first = QCoreApplication::instance();
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(QCoreApplication::instance(), first);
+        EXPECT_TRUE(QFile::exists(":/reservation/reservationDialog.ui"));
+    }
     resv::WithdrawDialogResources();
     EXPECT_EQ(QCoreApplication::instance(), nullptr);
     EXPECT_FALSE(QFile::exists(":/reservation/reservationDialog.ui"));
+}
+
+// The module as the base package installs it: no GUI library linked, and a
+// dialog call without the plugin beside it says so once and leaves every
+// file, as without a display.
+TEST(DialogPackage, TheModuleLinksNoGuiLibrary) {
+    const std::string module =
+        std::string(std::getenv("RESERVATION_BINARY_DIR")) + "/bin/reservation.so";
+    const auto [needed, status] = ts::RunCommand("objdump -p " + ts::ShellQuote(module));
+    ASSERT_EQ(status, 0) << needed;
+    EXPECT_NE(needed.find("libodbc"), std::string::npos) << needed;
+    for (const char* gui : {"Qt", "libX", "libxcb", "libGL", "gtk"})
+        EXPECT_EQ(needed.find(gui), std::string::npos) << gui << " in\n" << needed;
+}
+
+TEST(DialogPackage, WithoutThePluginEveryBookingStaysAndOneLineSaysWhy) {
+    const std::string bin = std::string(std::getenv("RESERVATION_BINARY_DIR")) + "/bin/";
+    ts::TempDir lib;
+    ts::TempDir drop;
+    ASSERT_EQ(ts::RunCommand("cp " + ts::ShellQuote(bin + "reservation.so") + " " +
+                             ts::ShellQuote(lib.Path()))
+                  .second,
+              0);
+    for (const char* name : {"a.txt", "b.txt"}) ts::WriteFile(drop.File(name), "0,WS-1");
+
+    const auto [output, status] = ts::RunCommand(
+        "DISPLAY= QT_QPA_PLATFORM=offscreen " + ts::ShellQuote(bin + "reservation-host") +
+        " --module " + ts::ShellQuote(lib.File("reservation.so")) + " " +
+        ts::ShellQuote(drop.Path() + "?0!Zedi"));
+    EXPECT_EQ(status, 0) << output;
+    std::size_t lines = 0;
+    for (std::size_t at = output.find("not shown for confirmation"); at != std::string::npos;
+         at = output.find("not shown for confirmation", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 1u) << output;
+    EXPECT_NE(output.find("reservation-dialog"), std::string::npos) << output;
+    EXPECT_TRUE(ts::FileExists(drop.File("a.txt")));
+    EXPECT_TRUE(ts::FileExists(drop.File("b.txt")));
 }
 
 }  // namespace

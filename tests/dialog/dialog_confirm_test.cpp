@@ -78,7 +78,9 @@ class DialogConfirm : public ts::BackendTest {
 
 TEST_P(DialogConfirm, EnterImportsWithTheNightlyRateRemovesTheFileAndAccepts) {
     resv::ImportedGuestAccount = -7;
-    resv::ConfirmDialog dialog(table_, claimed_->Get());
+    dlgtest::PluginDialog shown(table_, claimed_->Get());
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
     dlgtest::MessageBoxCloser boxes;
 
@@ -92,13 +94,15 @@ TEST_P(DialogConfirm, EnterImportsWithTheNightlyRateRemovesTheFileAndAccepts) {
     // The table carries the converted entries; the field never showed them.
     EXPECT_EQ(table_[15], "300");
     EXPECT_EQ(Edit(dialog, "1063")->text(), "600");
-    EXPECT_EQ(dialog.m_Price, "600");
+    EXPECT_EQ(shown->m_Price, "600");
     EXPECT_EQ(resv::ImportedGuestAccount, -7);
 }
 
 TEST_P(DialogConfirm, EscapeCancelsWithNothingWrittenAndTheFileKept) {
     const resv::BookingFields before = table_;
-    resv::ConfirmDialog dialog(table_, claimed_->Get());
+    dlgtest::PluginDialog shown(table_, claimed_->Get());
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
 
     PressOnFocus(Qt::Key_Escape);
@@ -112,9 +116,11 @@ TEST_P(DialogConfirm, EscapeCancelsWithNothingWrittenAndTheFileKept) {
 
 TEST_P(DialogConfirm, DatabaseFailureShowsOneMessageAndASecondConfirmImportsTheOriginal) {
     db_->FailInsertsInto("Reservation");
-    resv::ConfirmDialog dialog(table_, claimed_->Get());
+    dlgtest::PluginDialog shown(table_, claimed_->Get());
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
-    const std::vector<QString> shown = dlgtest::ShownTexts(dialog);
+    const std::vector<QString> texts = dlgtest::ShownTexts(dialog);
 
     {
         dlgtest::MessageBoxCloser boxes;
@@ -128,7 +134,7 @@ TEST_P(DialogConfirm, DatabaseFailureShowsOneMessageAndASecondConfirmImportsTheO
     EXPECT_TRUE(claimed_->Get()->Refresh());  // still in hand
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_NE(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dlgtest::ShownTexts(dialog), shown);
+    EXPECT_EQ(dlgtest::ShownTexts(dialog), texts);
     // Back to the dialog once the message box is gone, focus on confirm.
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     ASSERT_NE(QApplication::focusWidget(), nullptr);
@@ -147,7 +153,9 @@ TEST_P(DialogConfirm, DatabaseFailureShowsOneMessageAndASecondConfirmImportsTheO
 
 TEST_P(DialogConfirm, FailureBeforeTheTransactionIsShownAndTracedAndTheDialogStays) {
     db_->Execute("drop table Payment");
-    resv::ConfirmDialog dialog(table_, claimed_->Get());
+    dlgtest::PluginDialog shown(table_, claimed_->Get());
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
     dlgtest::MessageBoxCloser boxes;
 
@@ -173,7 +181,9 @@ TEST_P(DialogConfirm, RemovesExactlyTheShownFileWhateverTheFieldsName) {
     WriteBooking(fields);
     ASSERT_EQ(table_[resv::kEntryPath], path_);
 
-    resv::ConfirmDialog dialog(table_, claimed_->Get());
+    dlgtest::PluginDialog shown(table_, claimed_->Get());
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
     dlgtest::MessageBoxCloser boxes;
     PressOnFocus(Qt::Key_Return);
@@ -185,7 +195,9 @@ TEST_P(DialogConfirm, RemovesExactlyTheShownFileWhateverTheFieldsName) {
 }
 
 TEST_P(DialogConfirm, ABookingAnotherHostTookOverIsNotCommitted) {
-    resv::ConfirmDialog dialog(table_, claimed_->Get());
+    dlgtest::PluginDialog shown(table_, claimed_->Get());
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
     dlgtest::MessageBoxCloser boxes;
     // Another machine took the claim up while the dialog stood open.
@@ -198,7 +210,7 @@ TEST_P(DialogConfirm, ABookingAnotherHostTookOverIsNotCommitted) {
 
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(dialog.Result(), resv::Handled::Busy);
+    EXPECT_EQ(shown->Result(), resv::Handled::Busy);
     EXPECT_EQ(Rows(), 0);
     EXPECT_TRUE(ts::FileExists(elsewhere));
 }

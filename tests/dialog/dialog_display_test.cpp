@@ -24,7 +24,9 @@ class DialogDisplay : public ::testing::Test {
 
 TEST_F(DialogDisplay, FieldsShowTheirEntriesAsTheFileGaveThem) {
     table_[18] = "f18";
-    resv::ConfirmDialog dialog(table_);
+    dlgtest::PluginDialog shown(table_);
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
 
     const std::map<std::string, int> entryOf{{"1019", 7}, {"1009", 3},  {"1014", 4},  {"1060", 1},
                                              {"1021", 8}, {"1023", 9},  {"1027", 10}, {"1049", 16},
@@ -39,32 +41,36 @@ TEST_F(DialogDisplay, FieldsShowTheirEntriesAsTheFileGaveThem) {
     EXPECT_EQ(Edit(dialog, "1063")->text(), "600");
     EXPECT_EQ(Edit(dialog, "1017")->text(), QString::fromUtf8("标准间"));
     EXPECT_TRUE(qobject_cast<QLabel*>(Control(dialog, "1062"))->text().isEmpty());
-    EXPECT_TRUE(dialog.m_Created.empty());
+    EXPECT_TRUE(shown->m_Created.empty());
 
-    for (const QString& shown : dlgtest::ShownTexts(dialog)) {
+    for (const QString& text : dlgtest::ShownTexts(dialog)) {
         for (const char* hidden :
              {"f0", "f13", "f14", "f18", "Zedi", "/nonexistent/drop/booking.txt"}) {
-            EXPECT_NE(shown, hidden);
+            EXPECT_NE(text, hidden);
         }
     }
     // The members hold the GBK bytes themselves.
-    EXPECT_EQ(dialog.m_GuestName, ts::Gbk("张三"));
-    EXPECT_EQ(dialog.m_Price, "600");
+    EXPECT_EQ(shown->m_GuestName, ts::Gbk("张三"));
+    EXPECT_EQ(shown->m_Price, "600");
 }
 
 TEST_F(DialogDisplay, LaterChangesOfTheTableAreNotShown) {
-    resv::ConfirmDialog dialog(table_);
+    dlgtest::PluginDialog shown(table_);
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     const std::vector<QString> before = dlgtest::ShownTexts(dialog);
 
     for (std::string& entry : table_) entry = "changed";
-    dialog.ExchangeControls(false);
+    shown->ExchangeControls(false);
     dlgtest::Open(dialog);
 
     EXPECT_EQ(dlgtest::ShownTexts(dialog), before);
 }
 
 TEST_F(DialogDisplay, NoFieldAcceptsTyping) {
-    resv::ConfirmDialog dialog(table_);
+    dlgtest::PluginDialog shown(table_);
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
     const resv::BookingFields tableBefore = table_;
     QGuiApplication::clipboard()->setText("pasted");
@@ -81,15 +87,17 @@ TEST_F(DialogDisplay, NoFieldAcceptsTyping) {
         EXPECT_EQ(edit->text(), before) << "control " << id;
     }
 
-    dialog.ExchangeControls(true);
-    EXPECT_EQ(dialog.m_GuestName, ts::Gbk("张三"));
-    EXPECT_EQ(dialog.m_Remarks, ts::Gbk("无烟房"));
+    shown->ExchangeControls(true);
+    EXPECT_EQ(shown->m_GuestName, ts::Gbk("张三"));
+    EXPECT_EQ(shown->m_Remarks, ts::Gbk("无烟房"));
     EXPECT_EQ(table_, tableBefore);
     EXPECT_TRUE(dialog.isVisible());
 }
 
 TEST_F(DialogDisplay, FocusStartsOnConfirmAndTabNeverReachesTheRateField) {
-    resv::ConfirmDialog dialog(table_);
+    dlgtest::PluginDialog shown(table_);
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "1");
@@ -116,7 +124,9 @@ TEST_F(DialogDisplay, BytesThatAreNotGbkShowAsReplacementCharacters) {
     table_[9] = "A\xFF\x80Z";    // 0xFF is no lead byte, 0x80 no character
     table_[3] = "\xD5\xC5\x81";  // a valid character, then a lead byte cut off
     table_[10].clear();
-    resv::ConfirmDialog dialog(table_);
+    dlgtest::PluginDialog shown(table_);
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
 
     const QString name = Edit(dialog, "1023")->text();
@@ -126,9 +136,9 @@ TEST_F(DialogDisplay, BytesThatAreNotGbkShowAsReplacementCharacters) {
     EXPECT_TRUE(Edit(dialog, "1027")->text().isEmpty());
 
     // What was shown unchanged keeps its exact bytes on the way back.
-    dialog.ExchangeControls(true);
-    EXPECT_EQ(dialog.m_GuestName, table_[9]);
-    EXPECT_EQ(dialog.m_Company, table_[3]);
+    shown->ExchangeControls(true);
+    EXPECT_EQ(shown->m_GuestName, table_[9]);
+    EXPECT_EQ(shown->m_Company, table_[3]);
 }
 
 TEST_F(DialogDisplay, LongRemarkStaysOnOneLineFromItsStart) {
@@ -136,7 +146,9 @@ TEST_F(DialogDisplay, LongRemarkStaysOnOneLineFromItsStart) {
     for (int i = 0; i < 40; ++i) remark += "安静房间";
     fields_[16] = remark;
     dlgtest::Load(table_, dlgtest::BookingText(fields_), "/nonexistent/drop/booking.txt");
-    resv::ConfirmDialog dialog(table_);
+    dlgtest::PluginDialog shown(table_);
+    ASSERT_TRUE(shown.IsOpen());
+    QDialog& dialog = shown.Window();
     dlgtest::Open(dialog);
 
     QLineEdit* remarks = Edit(dialog, "1049");
@@ -148,14 +160,18 @@ TEST_F(DialogDisplay, LongRemarkStaysOnOneLineFromItsStart) {
 TEST_F(DialogDisplay, CancelButtonAndCloseBoxRejectAndChangeNothing) {
     const resv::BookingFields before = table_;
     {
-        resv::ConfirmDialog dialog(table_);
+        dlgtest::PluginDialog shown(table_);
+        ASSERT_TRUE(shown.IsOpen());
+        QDialog& dialog = shown.Window();
         dlgtest::Open(dialog);
         QTest::mouseClick(qobject_cast<QPushButton*>(Control(dialog, "2")), Qt::LeftButton);
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
         EXPECT_FALSE(dialog.isVisible());
     }
     {
-        resv::ConfirmDialog dialog(table_);
+        dlgtest::PluginDialog shown(table_);
+        ASSERT_TRUE(shown.IsOpen());
+        QDialog& dialog = shown.Window();
         dlgtest::Open(dialog);
         dialog.setResult(-1);
         EXPECT_TRUE(dialog.close());

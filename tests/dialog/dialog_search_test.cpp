@@ -32,14 +32,16 @@ class SearchDialogs : public ts::BackendTest {
         std::vector<QString> shown;
         QTimer clerk;
         QObject::connect(&clerk, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<resv::ConfirmDialog*>(QApplication::activeModalWidget());
+            QWidget* dialog = QApplication::activeModalWidget();
             // The clerk answers once the dialog has the keyboard.
-            if (!dialog || !dialog->isVisible() || !dialog->isActiveWindow()) return;
+            if (!dialog || !dialog->inherits("resv::ConfirmDialog") || !dialog->isVisible() ||
+                !dialog->isActiveWindow())
+                return;
             QWidget* focus = QApplication::focusWidget();
             if (!focus) return;
             int open = 0;
             for (QWidget* w : QApplication::topLevelWidgets())
-                open += qobject_cast<resv::ConfirmDialog*>(w) && w->isVisible();
+                open += w->inherits("resv::ConfirmDialog") && w->isVisible();
             maxOpen_ = std::max(maxOpen_, open);
             shown.push_back(dlgtest::Edit(*dialog, "1060")->text());
             QTest::keyClick(focus, key);

@@ -2,6 +2,7 @@
 // display Qt finds and saves what it draws to a PNG, for a person to look at.
 // Usage: snapshot-dialog [out.png] (default dialog.png). Prints the path.
 #include <QApplication>
+#include <QDialog>
 #include <QPixmap>
 #include <QTest>
 #include <cstdio>
@@ -9,8 +10,9 @@
 #include <string>
 
 #include "framework/qtapp.h"
-#include "reservation/ConfirmDialog.h"
 #include "reservation/FileSearch.h"
+#include "reservation/PluginConfirmation.h"
+#include "reservation/reservationDialog.h"
 #include "tests/support/Encoding.h"
 
 namespace {
@@ -43,26 +45,40 @@ void FillSample(resv::BookingFields& table) {
 int main(int argc, char** argv) {
     const std::string out = argc > 1 ? argv[1] : "dialog.png";
     try {
-        fw::GuiUnavailable why = fw::GuiUnavailable::None;
-        if (!fw::AcquireGuiApplication(why)) {
-            std::fprintf(stderr, "snapshot-dialog: %s\n", fw::Describe(why));
+        fw::GuiUnavailable unavailable = fw::GuiUnavailable::None;
+        if (!fw::AcquireGuiApplication(unavailable)) {
+            std::fprintf(stderr, "snapshot-dialog: %s\n", fw::Describe(unavailable));
             return 1;
         }
         FillSample(resv::BookingFieldTable);
+        std::string why;
+        const ResvDialogPlugin* plugin = resv::LoadDialogPlugin(why);
+        if (!plugin) {
+            std::fprintf(stderr, "snapshot-dialog: %s\n", why.c_str());
+            return 1;
+        }
         int status = 0;
         {
-            resv::ConfirmDialog dialog;
-            dialog.show();
-            if (!QTest::qWaitForWindowExposed(&dialog)) {
+            resv::PluginConfirmation confirmation(*plugin, resv::BookingFieldTable, nullptr);
+            QDialog* dialog = nullptr;
+            if (confirmation.Open(why)) {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (w->inherits("resv::ConfirmDialog")) dialog = qobject_cast<QDialog*>(w);
+            }
+            if (!dialog) {
+                std::fprintf(stderr, "snapshot-dialog: no dialog: %s\n", why.c_str());
+                status = 1;
+            } else if (dialog->show(); !QTest::qWaitForWindowExposed(dialog)) {
                 std::fprintf(stderr, "snapshot-dialog: the window was never shown\n");
                 status = 1;
-            } else if (!dialog.grab().save(QString::fromStdString(out), "PNG")) {
+            } else if (!dialog->grab().save(QString::fromStdString(out), "PNG")) {
                 std::fprintf(stderr, "snapshot-dialog: can't write %s\n", out.c_str());
                 status = 1;
             } else {
                 std::printf("%s\n", out.c_str());
             }
         }
+        resv::WithdrawDialogResources();
         fw::ReleaseGuiApplication();
         return status;
     } catch (const std::exception& e) {

@@ -221,29 +221,50 @@ TEST(ExclusiveFileOpen, WithoutLeasesAQuietPeriodAndTheFlockStandIn) {
     ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(path.c_str(), 0644), 0);
     ASSERT_EQ(chown(path.c_str(), 12345, 12345), 0);
-    auto proofAsOtherUser = [&] {
-        if (setgid(65534) != 0 || setuid(65534) != 0) return 255;
-        FileError error;
-        ExclusiveFile file = ts::OpenBookingFile(path, error);
-        if (error != FileError::None) return static_cast<int>(error);
-        return file.Proof() == fw::WriterDoneProof::QuietPeriod ? 0 : 254;
+    // The file system's clock, seen as this machine's (the rule's fallback),
+    // or as a server's that runs ahead of it.
+    auto ahead = [](std::int64_t aheadNs) {
+        fw::QuietRule quiet;
+        if (aheadNs != 0)
+            quiet.fileSystemNow = [aheadNs](std::int64_t& ns) {
+                struct timespec now {};
+                clock_gettime(CLOCK_REALTIME, &now);
+                ns = std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec + aheadNs;
+                return true;
+            };
+        return quiet;
     };
-    {
-        // Just written: its writer may be in the middle of it.
-        ChildProcess fresh(proofAsOtherUser);
-        EXPECT_EQ(fresh.Result(), static_cast<int>(FileError::SharingViolation));
-    }
+    auto proofAsOtherUser = [&](std::int64_t aheadNs) {
+        return [&path, quiet = ahead(aheadNs)] {
+            if (setgid(65534) != 0 || setuid(65534) != 0) return 255;
+            FileError error;
+            ExclusiveFile file = ts::OpenBookingFile(path, error, quiet);
+            if (error != FileError::None) return static_cast<int>(error);
+            return file.Proof() == fw::WriterDoneProof::QuietPeriod ? 0 : 254;
+        };
+    };
+    // Just written: its writer may be in the middle of it, whatever it says
+    // its modification time is.
     const struct timespec old[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
-    {
-        ChildProcess quiet(proofAsOtherUser);
-        EXPECT_EQ(quiet.Result(), 0);
+    const std::int64_t second = 1000000000;
+    const struct {
+        std::int64_t fileSystemAhead;
+        int expected;
+    } cases[] = {
+        {0, static_cast<int>(FileError::SharingViolation)},
+        {4 * second, static_cast<int>(FileError::SharingViolation)},
+        {6 * second, 0},
+    };
+    for (const auto& c : cases) {
+        ChildProcess child(proofAsOtherUser(c.fileSystemAhead));
+        EXPECT_EQ(child.Result(), c.expected) << c.fileSystemAhead;
     }
-    auto openAsOtherUser = [&] {
+    auto openAsOtherUser = [&path, quiet = ahead(6 * second)] {
         if (setgid(65534) != 0 || setuid(65534) != 0) return 255;
         FileError error;
         // Deliberately leaked: the claim must outlive this function.
-        auto* file = new ExclusiveFile(ts::OpenBookingFile(path, error));
+        auto* file = new ExclusiveFile(ts::OpenBookingFile(path, error, quiet));
         (void)file;
         return static_cast<int>(error);
     };

@@ -117,6 +117,27 @@ TEST(GbkToUtf8, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(gbk::ToUtf8(Gbk("张") + "\xFF" + Gbk("三")), "张" + fffd + "三");
 }
 
+TEST(Utf8ToGbk, WhatGbkCannotHoldBecomesOneQuestionMarkEach) {
+    const struct {
+        std::string utf8, gbk;
+        bool whole;
+    } cases[] = {
+        {"", "", true},
+        {"张三 room 101", Gbk("张三 room 101"), true},
+        {"a\xF0\x9F\x98\x80"
+         "b",
+         "a?b", false},                                        // U+1F600: no GBK form
+        {"\xFF" + std::string("张"), "?" + Gbk("张"), false},  // not UTF-8
+        {"x\x80\x80y", "x??y", false},                         // stray continuation bytes
+        {"z\xE5\xBC", "z?", false},                            // cut off at the end
+    };
+    for (const auto& c : cases) {
+        bool whole = !c.whole;
+        EXPECT_EQ(gbk::FromUtf8(c.utf8, &whole), c.gbk) << c.utf8;
+        EXPECT_EQ(whole, c.whole) << c.utf8;
+    }
+}
+
 TEST(GbkToUtf8, EveryByteAfterEveryLeadByteGivesValidUtf8) {
     for (int lead = 0x81; lead <= 0xFF; ++lead) {
         for (int trail = 0; trail <= 0xFF; ++trail) {

@@ -50,7 +50,7 @@ TEST(Install, AStagedInstallationUnderAnotherPrefixImportsWithoutModuleOption) {
     EXPECT_NE(ini.find(ts::Gbk("标准间=STD")), std::string::npos) << "velmar.ini is not GBK";
     EXPECT_NE(ts::ReadFile(root + "lib/systemd/system/reservation-import@.service")
                   .find("ExecStart=" RESERVATION_TEST_FULL_BINDIR
-                        "/reservation-host --interval ${INTERVAL} --watch "
+                        "/reservation-host --interval ${INTERVAL} --metrics ${METRICS} --watch "
                         "${REQUEST}\n"),
               std::string::npos);
 

@@ -1,11 +1,14 @@
-// The Debian package, end to end: a separate Release build of the source
-// tree without sanitizers, `cpack -G DEB`, its control fields, lintian (no
-// errors), and the package unpacked into a scratch root (not installed on
-// this machine), whose host then imports a booking on a SQLite database made
-// from the packaged schema, finding the packaged module by itself.
+// The Debian packages, end to end: a separate Release build of the source
+// tree without sanitizers, `cpack -G DEB`, their control fields (the base
+// package headless, the dialog in a package of its own), lintian (no errors,
+// no hardening tags), and the base package unpacked into a scratch root (not
+// installed on this machine), whose host then imports a booking on a SQLite
+// database made from the packaged schema, finding the packaged module by
+// itself. (scripts/test-service installs them in a booted system.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,28 +50,46 @@ TEST(DebianPackage, BuildsAndItsUnpackedHostImportsABooking) {
     ASSERT_TRUE(step(RESERVATION_TEST_CMAKE " --build " + q + " -j2"));
     ASSERT_TRUE(step("cd " + q + " && cpack -G DEB"));
 
-    std::vector<std::string> debs;
-    for (const auto& entry : std::filesystem::directory_iterator(build))
-        if (entry.path().extension() == ".deb") debs.push_back(entry.path());
-    ASSERT_EQ(debs.size(), 1u);
-    const std::string deb = ShellQuote(debs.front());
+    std::map<std::string, std::string> debs;  // package name: file
+    for (const auto& entry : std::filesystem::directory_iterator(build)) {
+        const std::string name = entry.path().filename();
+        if (entry.path().extension() == ".deb") debs[name.substr(0, name.find('_'))] = entry.path();
+    }
+    ASSERT_EQ(debs.size(), 2u);
+    ASSERT_EQ(debs.count("reservation"), 1u);
+    ASSERT_EQ(debs.count("reservation-dialog"), 1u);
+    const std::string deb = ShellQuote(debs["reservation"]);
+    const std::string dialogDeb = ShellQuote(debs["reservation-dialog"]);
 
     const auto [info, infoStatus] = RunCommand("dpkg-deb -I " + deb);
     ASSERT_EQ(infoStatus, 0) << info;
     EXPECT_EQ(Field(info, "Package"), "reservation");
     const std::string depends = Field(info, "Depends");
-    for (const char* library :
-         {"libodbc2", "libqt6widgets6", "libqt6core6", "libstdc++6", "libc6", "unixodbc"})
+    for (const char* library : {"libodbc2", "libsystemd0", "libstdc++6", "libc6", "unixodbc"})
         EXPECT_NE(depends.find(library), std::string::npos)
             << library << " missing from: " << depends;
-    EXPECT_EQ(depends.find("libasan"), std::string::npos) << depends;
+    for (const char* unwanted : {"libasan", "libqt", "libx11", "libgl"})
+        EXPECT_EQ(depends.find(unwanted), std::string::npos) << unwanted << " in: " << depends;
     EXPECT_NE(depends.find("adduser"), std::string::npos) << depends;  // the post-install script
     EXPECT_EQ(Field(info, "Recommends"), "libsqliteodbc, sqlite3");
-    EXPECT_EQ(Field(info, "Suggests"), "odbc-postgresql");
+    EXPECT_EQ(Field(info, "Suggests"), "odbc-postgresql, reservation-dialog");
+
+    const auto [dialogInfo, dialogStatus] = RunCommand("dpkg-deb -I " + dialogDeb);
+    ASSERT_EQ(dialogStatus, 0) << dialogInfo;
+    const std::string dialogDepends = Field(dialogInfo, "Depends");
+    for (const char* library : {"reservation (= ", "libqt6widgets6", "libqt6core6"})
+        EXPECT_NE(dialogDepends.find(library), std::string::npos)
+            << library << " missing from: " << dialogDepends;
+    const auto [dialogFiles, filesStatus] = RunCommand("dpkg-deb -c " + dialogDeb);
+    EXPECT_NE(dialogFiles.find("/reservation/reservation-dialog.so"), std::string::npos)
+        << dialogFiles;
 
     if (RunCommand("command -v lintian").second == 0) {
-        const auto [lint, lintStatus] = RunCommand("lintian --fail-on error " + deb);
+        const auto [lint, lintStatus] =
+            RunCommand("lintian -I --fail-on error " + deb + " " + dialogDeb);
         EXPECT_EQ(lintStatus, 0) << lint;
+        for (const char* tag : {"hardening-no-", "national-encoding"})
+            EXPECT_EQ(lint.find(tag), std::string::npos) << lint;
     }
 
     const std::string root = work.File("root");

@@ -64,8 +64,8 @@ std::string ImportTest::DropClaimed(const std::string& name, const std::string& 
     return drop_.File(name);
 }
 
-void ImportTest::ImportAll(const std::string& clerk) {
-    const std::string request = drop_.Path() + "?1!" + clerk;
+void ImportTest::ImportAll(const std::string& clerk, const std::string& directory) {
+    const std::string request = (directory.empty() ? drop_.Path() : directory) + "?1!" + clerk;
     resv::RunSearch(request.c_str());
 }
 

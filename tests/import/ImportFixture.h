@@ -58,8 +58,9 @@ class ImportTest : public ts::BackendTest {
     // directory.
     std::string DropClaimed(const std::string& name, const std::string& bytes,
                             const std::string& host = "");
-    // Search in mode 1 on the drop directory.
-    void ImportAll(const std::string& clerk = "Zedi");
+    // Search in mode 1 on the drop directory (or on directory, another view
+    // of it).
+    void ImportAll(const std::string& clerk = "Zedi", const std::string& directory = "");
 
     // The one row (UTF-8 texts) of a query; fails the test when there is not
     // exactly one.

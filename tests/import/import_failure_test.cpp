@@ -84,9 +84,7 @@ TEST_P(ImportFailure, AnErrorAtEachWriteLeavesNoRowAndKeepsTheFile) {
         ImportAll();
         EXPECT_FALSE(ts::FileExists(path));
         EXPECT_EQ(db_->Count("Reservation"), 1);
-        db_->Execute("delete from FOLIO");
-        db_->Execute("delete from Reservation");
-        db_->Execute("delete from GstProfile");
+        db_->ForgetImports();
     }
 }
 
@@ -97,6 +95,9 @@ TEST_P(ImportFailure, AFailedCommitIsLookedForByWhoeverImportsItsFileNext) {
     // file of the same text, while the file is away, and its next import
     // finds them.
     if (!FailCommits()) GTEST_SKIP() << "no constraint is checked at commit here";
+    // With the import ledger another file of the same text is another
+    // booking (import_ledger_test.cpp); this is the check without it.
+    if (ts::HotelDatabase::HasLedger()) GTEST_SKIP() << "the import ledger settles it";
     const Booking b;
     const std::string path = Drop("b.txt", b);
     ImportAll();
@@ -180,6 +181,9 @@ TEST_P(ImportFailure, AProfileTheDatabaseChangesKeepsItsOwnReservation) {
 
 TEST_P(ImportFailure, AFailedCommitLeavesNoRowAndKeepsTheFile) {
     if (!FailCommits()) GTEST_SKIP() << "no constraint is checked at commit here";
+    // With the import ledger another file of the same text is another
+    // booking (import_ledger_test.cpp); this is the check without it.
+    if (ts::HotelDatabase::HasLedger()) GTEST_SKIP() << "the import ledger settles it";
     const std::string path = Drop("b.txt", Booking{});
     ImportAll();
     ExpectNoRows();

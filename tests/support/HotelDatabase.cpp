@@ -20,14 +20,16 @@ std::string Env(const char* name) {
     return value != nullptr ? value : "";
 }
 
-std::string PgAdminConnect() {
+// A connection to database of the test cluster; by default the one to
+// connect to for CREATE DATABASE.
+std::string PgAdminConnect(std::string database = "") {
     std::string host = Env("RESERVATION_TEST_PG_HOST");
     std::string user = Env("RESERVATION_TEST_PG_USER");
-    std::string admin = Env("RESERVATION_TEST_PG_ADMIN_DB");
+    if (database.empty()) database = Env("RESERVATION_TEST_PG_ADMIN_DB");
     return "Driver=" + DriverPath(Backend::PostgreSQL) +
            ";Servername=" + (host.empty() ? "127.0.0.1" : host) +
            ";Port=" + Env("RESERVATION_TEST_PG_PORT") +
-           ";Database=" + (admin.empty() ? "postgres" : admin) +
+           ";Database=" + (database.empty() ? "postgres" : database) +
            ";UID=" + (user.empty() ? "sa" : user) + ";PWD=;";
 }
 
@@ -227,6 +229,7 @@ void HotelDatabase::CreateSqlite() {
         SplitSqlScript(ReadFile(SourceDir() + "/db/sqlite/schema.sql"));
     for (auto& seed : SplitSqlScript(Gbk(ReadFile(SourceDir() + "/db/seed.sql"))))
         statements.push_back(std::move(seed));
+    if (!HasLedger()) statements.push_back("drop table BookingImport");
     setup.ExecuteInTransaction(statements);
 }
 
@@ -247,6 +250,8 @@ void HotelDatabase::CreatePostgreSQL() {
             std::this_thread::yield();
         }
     }
+    if (!HasLedger())
+        OdbcSession(PgAdminConnect(database_)).Execute("drop table dbo.bookingimport");
     driverSection_ =
         "Driver = " + DriverPath(ts::Backend::PostgreSQL) + "\nServername = " +
         (Env("RESERVATION_TEST_PG_HOST").empty() ? "127.0.0.1" : Env("RESERVATION_TEST_PG_HOST")) +
@@ -267,7 +272,9 @@ void HotelDatabase::CreateMariaDB() {
     std::vector<std::string> statements = {
         "drop database if exists " + database_,
         "create database " + database_ + " character set gbk collate gbk_bin"};
-    for (const char* table : {"GstProfile", "Reservation", "FOLIO", "Payment", "Market"})
+    std::vector<std::string> tables = {"GstProfile", "Reservation", "FOLIO", "Payment", "Market"};
+    if (HasLedger()) tables.push_back("BookingImport");
+    for (const std::string& table : tables)
         statements.push_back("create table " + database_ + "." + table + " like " + template_ +
                              "." + table);
     for (const char* table : {"Payment", "Market"})
@@ -280,6 +287,14 @@ void HotelDatabase::CreateMariaDB() {
                                                       : Env("RESERVATION_TEST_MARIADB_HOST")) +
         "\nPort = " + Env("RESERVATION_TEST_MARIADB_PORT") + "\nDatabase = " + database_ +
         "\nCHARSET = gbk\n";
+}
+
+bool HotelDatabase::HasLedger() { return Env("RESERVATION_TEST_NO_LEDGER").empty(); }
+
+void HotelDatabase::ForgetImports() {
+    for (const char* table : {"FOLIO", "Reservation", "GstProfile"})
+        Execute("delete from " + TableName(table));
+    if (HasLedger()) Execute("delete from " + TableName("BookingImport"));
 }
 
 void HotelDatabase::WriteOdbcIni() { WriteFile(OdbcIniPath(), "[velmardb]\n" + driverSection_); }

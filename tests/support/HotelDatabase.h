@@ -80,6 +80,13 @@ class HotelDatabase {
     std::string Scalar(std::string_view sql);
     long Count(std::string_view table);
 
+    // Whether databases of this run have the import ledger BookingImport:
+    // the suite also runs without it (RESERVATION_TEST_NO_LEDGER set), as on a
+    // hotel database from before it existed.
+    static bool HasLedger();
+    // Deletes every imported row (profiles, reservations, folios, ledger).
+    void ForgetImports();
+
     // Makes every insert into table (a plain name: "Reservation") fail with an
     // error whose message contains kInjectedFailure.
     void FailInsertsInto(const std::string& table);

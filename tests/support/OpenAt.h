@@ -17,10 +17,11 @@ inline fw::Directory OpenDirectory(const std::string& path) {
 }
 
 // ExclusiveFile::Open of the file at path, through its directory.
-inline fw::ExclusiveFile OpenBookingFile(const std::string& path, fw::FileError& error) {
+inline fw::ExclusiveFile OpenBookingFile(const std::string& path, fw::FileError& error,
+                                         const fw::QuietRule& quiet = {}) {
     const std::filesystem::path p(path);
     return fw::ExclusiveFile::Open(OpenDirectory(p.parent_path().string()), p.filename().string(),
-                                   error);
+                                   error, quiet);
 }
 
 }  // namespace ts

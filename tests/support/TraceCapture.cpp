@@ -2,8 +2,17 @@
 
 namespace ts {
 
+bool IsLedgerNotice(std::string_view line) {
+    return line.find("no import ledger in the database") != std::string_view::npos;
+}
+
 TraceCapture::TraceCapture() {
-    previous_ = fw::SetTraceSink([this](std::string_view line) { lines_.emplace_back(line); });
+    previous_ = fw::SetTraceSink([this](std::string_view line) {
+        if (IsLedgerNotice(line))
+            ++ledgerNotices_;
+        else
+            lines_.emplace_back(line);
+    });
 }
 
 TraceCapture::~TraceCapture() { fw::SetTraceSink(std::move(previous_)); }
