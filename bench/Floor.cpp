@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 #include <string>
 
@@ -56,10 +57,11 @@ SQL_TIMESTAMP_STRUCT Midnight(int year, int month, int day) {
 // 1000. Each statement binds the ones it writes.
 struct RowValues {
     TextParam name, phone, orgDate, orgTime, clerk, number, roomType, payment, rateCode, rate,
-        market, note, folioCode, folioDescp;
+        market, note, folioCode, folioDescp, fileKey, hostTag;
     SQLINTEGER account = 0;
     SQLSMALLINT adults = 2, rooms = 1, consumStyle = 0;
     SQL_TIMESTAMP_STRUCT arrival = Midnight(2026, 3, 17), departure = Midnight(2026, 3, 20);
+    SQL_TIMESTAMP_STRUCT importedAt{};
 
     RowValues() {
         clerk.Set("bench");
@@ -70,10 +72,11 @@ struct RowValues {
         market.Set("NET");
         folioCode.Set(lit::kFolioCode);
         folioDescp.Set(lit::kFolioDescription);
+        hostTag.Set("benchhost+0123456789abcdef+1234567+1");
     }
 
     // The booking's own values and the time of its import.
-    void SetBooking(const BookingValues& booking) {
+    void SetBooking(int serial, const BookingValues& booking) {
         const fw::ClockReading now = fw::ReadLocalClock();
         name.Set(booking.guest);
         phone.Set(booking.guestPhone);
@@ -84,6 +87,19 @@ struct RowValues {
         std::snprintf(noteText, sizeof noteText, lit::kNoteFormat, booking.company.c_str(),
                       booking.companyPhone.c_str(), booking.remarks.c_str());
         note.Set(noteText);
+        // A ledger key as long as the module's (a SHA-256 and the file's name).
+        char key[128];
+        std::snprintf(key, sizeof key, "%064x booking-%07d.txt", static_cast<unsigned>(serial),
+                      serial);
+        fileKey.Set(key);
+        std::tm local{};
+        fw::ToLocalTime(static_cast<std::time_t>(now.seconds), local);
+        importedAt.year = static_cast<SQLSMALLINT>(local.tm_year + 1900);
+        importedAt.month = static_cast<SQLUSMALLINT>(local.tm_mon + 1);
+        importedAt.day = static_cast<SQLUSMALLINT>(local.tm_mday);
+        importedAt.hour = static_cast<SQLUSMALLINT>(local.tm_hour);
+        importedAt.minute = static_cast<SQLUSMALLINT>(local.tm_min);
+        importedAt.second = static_cast<SQLUSMALLINT>(local.tm_sec);
     }
 };
 
@@ -97,6 +113,8 @@ constexpr const char* kReservationInsert =
     " Paymethod, RateCode, FolioRate, RmRate, ConsumStyle, MarketCode, Note, OrgDate, OrgTime,"
     " OrgClerk) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr const char* kFolioInsert = "insert into FOLIO (GstAcct, Code, Descp) values (?, ?, ?)";
+constexpr const char* kLedgerInsert =
+    "insert into BookingImport (FileKey, GstAcct, ImportedAt, HostTag) values (?, ?, ?, ?)";
 
 // A statement handle with its parameters bound one after another.
 class Statement {
@@ -161,6 +179,9 @@ void BindReservation(Statement& s, RowValues& v) {
               v.clerk);
 }
 void BindFolio(Statement& s, RowValues& v) { s.BindAll(v.account, v.folioCode, v.folioDescp); }
+void BindLedger(Statement& s, RowValues& v) {
+    s.BindAll(v.fileKey, v.account, v.importedAt, v.hostTag);
+}
 
 // The process's environment and one connection handle on it.
 class Handles {
@@ -229,14 +250,17 @@ double WriteBookings(Handles& db, int first, int count) {
     BindReservation(reservation, v);
     Prepared folio(db.Dbc(), kFolioInsert);
     BindFolio(folio, v);
+    Prepared ledger(db.Dbc(), kLedgerInsert);
+    BindLedger(ledger, v);
 
     Stopwatch clock;
     for (int serial = first; serial < first + count; ++serial) {
-        v.SetBooking(BookingFor(serial));
+        v.SetBooking(serial, BookingFor(serial));
         profile.Execute();
         readBack.Execute();
         if (!readBack.FetchInteger(v.account)) throw std::runtime_error("read-back found nothing");
         SQLCloseCursor(readBack.Handle());
+        ledger.Execute();
         reservation.Execute();
         folio.Execute();
         db.Commit();
@@ -293,7 +317,7 @@ double RunRulesFloor(ts::Backend backend, const std::string& dropDir, int first,
         std::snprintf(from, sizeof from, "%s/booking-%07d.txt", dropDir.c_str(), serial);
         std::snprintf(to, sizeof to, "%s/booking-%07d.txt", claimed.c_str(), serial);
         if (std::rename(from, to) != 0) throw std::runtime_error(std::string("rename ") + from);
-        v.SetBooking(booking);
+        v.SetBooking(serial, booking);
 
         db.Connect();
         {
@@ -312,6 +336,9 @@ double RunRulesFloor(ts::Backend backend, const std::string& dropDir, int first,
                 Run(s, kProfileInsertReturning, "insert a profile");
             }
             if (!s.FetchInteger(v.account)) throw std::runtime_error("no account assigned");
+            s.Reset();
+            BindLedger(s, v);
+            Run(s, kLedgerInsert, "insert a ledger row");
             s.Reset();
             BindReservation(s, v);
             Run(s, kReservationInsert, "insert a reservation");

@@ -1,10 +1,11 @@
 // Two floors under any import of a booking, each what the database and the
 // driver charge for writing the module's rows, written in plain ODBC:
 //
-// - the floor: the five statements one booking needs (guest profile insert,
-//   read-back of its account, reservation insert, folio insert, commit) on
-//   one connection kept open for the whole run, every statement prepared
-//   once. No file, no ini, no lookups, no new connection.
+// - the floor: the statements one booking needs (guest profile insert,
+//   read-back of its account, the import ledger's row, reservation insert,
+//   folio insert, commit) on one connection kept open for the whole run,
+//   every statement prepared once. No file, no ini, no lookups, no new
+//   connection.
 // - the rules floor: what the rules of the import demand of every booking,
 //   the cheapest way plain ODBC allows. The booking file renamed out of the
 //   drop directory and unlinked after the commit; a connect and a disconnect
@@ -13,7 +14,8 @@
 //   lookups, every row read until the booking's description is found; the
 //   profile insert with the cheapest read-back of its account the database
 //   offers (RETURNING on PostgreSQL and MariaDB, last_insert_rowid() on
-//   SQLite); the reservation and folio inserts; one commit. One statement
+//   SQLite); the ledger row (BookingImport, a key as long as the module's);
+//   the reservation and folio inserts; one commit. One statement
 //   handle per booking, every statement executed directly (a connection that
 //   lives for one booking runs each statement once). The commit mode is
 //   switched only when it must be: the lookups run inside the transaction

@@ -136,13 +136,15 @@ class BenchDatabase : public ts::BackendTest {
     }
     void TearDown() override { fw::SetClockSource({}); }
 
-    // Every row of the three tables the import writes, in insertion order.
+    // Every row of the three tables the import writes, in insertion order,
+    // and how many ledger rows, for which account (their keys differ).
     // (The module takes a drop directory in the file system's order, so the
     // comparison below uses one booking.)
     static std::vector<std::vector<ts::Row>> Written(ts::HotelDatabase& db) {
         return {db.Query("select * from GstProfile order by Acct"),
                 db.Query("select * from Reservation order by Register"),
-                db.Query("select * from FOLIO order by Serial")};
+                db.Query("select * from FOLIO order by Serial"),
+                db.Query("select count(*), min(GstAcct) from BookingImport")};
     }
 };
 
