@@ -6,7 +6,7 @@
 //
 //   bench_throughput [--count N] [--backend sqlite|postgresql|mariadb|all|both]
 //                    [--rounds R] [--config stock|shipped|both]
-//                    [--pooling auto|always|never] [--only module|floor|rules]
+//                    [--pooling auto|always|never] [--only module|host|floor|rules]
 //                    [--dsn Keyword=value]... [--callgrind]
 //
 // The module is measured twice: in this process (Search's body on a drop
@@ -24,7 +24,8 @@
 // --config picks one (default both). --pooling always (or auto: when stock
 // misses the target) adds a stock run with bare pooling (--pooled).
 //
-// --only runs one side alone (to profile it) and prints no ratio. --dsn sets
+// --only runs one side alone (to profile it, or to time it as a whole
+// process) and prints no ratio. --dsn sets
 // a driver keyword of the data source for every run, e.g. SyncPragma=FULL
 // (SQLite) or Protocol=7.4-1 (PostgreSQL: no savepoint around each
 // statement); a driver ignores the keywords of the other. --wal makes the
@@ -171,7 +172,7 @@ double Measure(ts::Backend backend, const Run& run) {
                 bench::DurabilitySettings(db).c_str());
 
     const bool any = run.only.empty();
-    Side floor{"floor (5 prepared statements, 1 connection)", "floor"};
+    Side floor{"floor (prepared statements, 1 connection)", "floor"};
     Side rules{"rules floor (plain ODBC, what the rules demand)", "rules floor"};
     Side module{"module in this process", "module"};
     Side host{"module in reservation-host", ""};
@@ -206,7 +207,7 @@ double Measure(ts::Backend backend, const Run& run) {
                              imported.firstProblems))
                 return -1;
         }
-        if ((any || run.only == "module") && !run.callgrind) {
+        if ((any || run.only == "host") && !run.callgrind) {
             ts::TempDir hostDrop;
             bench::WriteBookingFiles(hostDrop.Path(), serial, n);
             serial += n;
@@ -257,8 +258,9 @@ int main(int argc, char** argv) {
         run.dsn = options.All("dsn");
         const std::string pooling = options.Text("pooling", "never");
         const std::string configs = options.Text("config", "both");
-        if (run.only != "" && run.only != "module" && run.only != "floor" && run.only != "rules") {
-            std::fprintf(stderr, "bench_throughput: --only is module, floor or rules\n");
+        if (run.only != "" && run.only != "module" && run.only != "floor" && run.only != "rules" &&
+            run.only != "host") {
+            std::fprintf(stderr, "bench_throughput: --only is module, host, floor or rules\n");
             return 2;
         }
         const std::vector<ts::Backend> backends = options.Backends();
