@@ -1,5 +1,9 @@
 #include "bench/BenchSupport.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -172,12 +176,49 @@ std::vector<ts::Backend> Options::Backends() const {
     if (which == "postgresql") return {ts::Backend::PostgreSQL};
     if (which == "mariadb") return {ts::Backend::MariaDB};
     if (which == "both") return {ts::Backend::SQLite, ts::Backend::PostgreSQL};
-    throw std::invalid_argument("--backend is sqlite, postgresql, mariadb or both");
+    if (which == "all") return {ts::Backend::SQLite, ts::Backend::PostgreSQL, ts::Backend::MariaDB};
+    throw std::invalid_argument("--backend is sqlite, postgresql, mariadb, all or both");
 }
 
 void PrintRate(const char* label, int count, double seconds) {
     std::printf("  %-48s %8.1f bookings/s  (%d in %.2f s, %.2f ms each)\n", label, count / seconds,
                 count, seconds, 1000.0 * seconds / count);
+}
+
+int ForEachBackend(int argc, char** argv, const char* name, std::vector<ts::Backend> defaults,
+                   const std::function<bool(ts::Backend, const Options&)>& measure) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    try {
+        const Options options(argc, argv);
+        bool all = true;
+        for (ts::Backend backend : options.Has("backend") ? options.Backends() : defaults) {
+            if (!BackendReady(backend)) continue;
+            // Each backend in a process of its own: the driver manager reads
+            // the pooling switch once per process and keeps what it read of
+            // the ini files for a while.
+            std::fflush(stdout);
+            const pid_t child = fork();
+            if (child < 0) throw std::runtime_error("fork failed");
+            if (child == 0) {
+                int status = 1;
+                try {
+                    status = measure(backend, options) ? 0 : 1;
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "%s: %s\n", name, e.what());
+                }
+                std::fflush(stdout);
+                _exit(status);
+            }
+            int status = 0;
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            all = WIFEXITED(status) && WEXITSTATUS(status) == 0 && all;
+        }
+        return all ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", name, e.what());
+        return 1;
+    }
 }
 
 }  // namespace bench

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,8 @@ class Options {
     std::string Text(const std::string& name, const std::string& fallback) const;
     // Every value given for a name that may repeat, in order.
     std::vector<std::string> All(const std::string& name) const;
-    // The backends named by --backend (sqlite, postgresql, mariadb, both:
-    // SQLite and PostgreSQL; default both).
+    // The backends named by --backend (sqlite, postgresql, mariadb, all;
+    // both: SQLite and PostgreSQL; default both).
     std::vector<ts::Backend> Backends() const;
 
   private:
@@ -79,5 +80,13 @@ class Options {
 };
 
 void PrintRate(const char* label, int count, double seconds);
+
+// The main of a benchmark run once per backend: measure, in a child process
+// of its own, for each backend --backend names (defaults without it) that
+// can be used here. Answers the
+// exit status: 0 when every measure answered true, 1 when one did not or
+// something threw (said on standard error after name).
+int ForEachBackend(int argc, char** argv, const char* name, std::vector<ts::Backend> defaults,
+                   const std::function<bool(ts::Backend, const Options&)>& measure);
 
 }  // namespace bench

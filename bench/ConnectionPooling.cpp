@@ -39,7 +39,11 @@ ShippedConfiguration ReadShippedConfiguration(ts::Backend backend) {
     std::string name = ts::BackendName(backend);
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const std::string path = packaging + "odbc-" + name + ".ini";
-    if (access(path.c_str(), R_OK) != 0) return shipped;
+    if (access(path.c_str(), R_OK) != 0) {
+        if (backend == ts::Backend::MariaDB) shipped.driver = "MariaDB Unicode";
+        return shipped;
+    }
+    shipped.dataSourceShipped = true;
     std::istringstream ini(ts::ReadFile(path));
     const auto trim = [](const std::string& text) {
         const std::size_t start = text.find_first_not_of(" \t\r");

@@ -40,11 +40,13 @@ std::string PooledDriverName(ts::Backend backend);
 // The configuration the project ships for backend: packaging/odbcinst.ini,
 // and of packaging/odbc-<backend>.ini the driver name and the driver
 // keywords (every keyword but the description and where the database is).
-// Empty driver when the project ships no data source for backend.
+// Where no data source is shipped for backend, the driver is the one
+// packaging/odbcinst.ini declares for it, without keywords.
 struct ShippedConfiguration {
     std::string odbcinstIni;
     std::string driver;
     std::vector<std::string> settings;  // "Keyword=value"
+    bool dataSourceShipped = false;
 };
 ShippedConfiguration ReadShippedConfiguration(ts::Backend backend);
 

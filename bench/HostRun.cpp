@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 #include "bench/BenchSupport.h"
@@ -15,10 +17,16 @@
 namespace bench {
 namespace {
 
-// Reads a descriptor line by line.
+// Whether a trace line is one of the host's own, which no benchmark counts.
+bool HostsOwnLine(const std::string& line) {
+    return line.starts_with("RESERVATION.DLL ") || line.starts_with("reservation-host: ");
+}
+
+// Reads a descriptor line by line; what is read past the last line waits in
+// buffer.
 class LineReader {
   public:
-    explicit LineReader(int fd) : fd_(fd) {}
+    LineReader(int fd, std::string& buffer) : fd_(fd), buffer_(buffer) {}
     // The next line without its "\n"; nullopt at the end of the stream.
     std::optional<std::string> Next() {
         for (;;) {
@@ -43,7 +51,7 @@ class LineReader {
 
   private:
     int fd_;
-    std::string buffer_;
+    std::string& buffer_;
 };
 
 }  // namespace
@@ -72,13 +80,13 @@ HostRun RunHost(const std::string& host, const std::string& dropDir,
     }
     close(pipeFds[1]);
 
-    LineReader lines(pipeFds[0]);
+    std::string buffer;
+    LineReader lines(pipeFds[0], buffer);
     while (std::optional<std::string> line = lines.Next()) {
         if (line->starts_with("imported ")) {
             if (!run.firstImported) run.firstImported = clock.Seconds();
             ++run.imported;
-        } else if (!line->starts_with("RESERVATION.DLL ") &&
-                   !line->starts_with("reservation-host: ") && !ts::IsLedgerNotice(*line) &&
+        } else if (!HostsOwnLine(*line) && !ts::IsLedgerNotice(*line) &&
                    run.otherLines.size() < 5) {
             run.otherLines.push_back(*line);
         }
@@ -93,6 +101,56 @@ HostRun RunHost(const std::string& host, const std::string& dropDir,
     run.peakKiB = usage.ru_maxrss;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
+}
+
+WatchingHost::WatchingHost(const std::string& host, const std::string& dropDir) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    const std::string request = dropDir + "?1!bench";
+    pid_ = fork();
+    if (pid_ < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        throw std::runtime_error("fork failed");
+    }
+    if (pid_ == 0) {
+        dup2(pipeFds[1], STDERR_FILENO);
+        execl(host.c_str(), host.c_str(), "--watch", "--interval", "1", request.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    fd_ = pipeFds[0];
+}
+
+WatchingHost::~WatchingHost() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (fd_ >= 0) close(fd_);
+}
+
+int WatchingHost::WaitForImported(int imported) {
+    LineReader lines(fd_, buffer_);
+    while (imported_ < imported) {
+        std::optional<std::string> line = lines.Next();
+        if (!line) break;
+        if (line->starts_with("imported "))
+            ++imported_;
+        else if (!HostsOwnLine(*line) && !ts::IsLedgerNotice(*line) && otherLines_.size() < 5)
+            otherLines_.push_back(*line);
+    }
+    return imported_;
+}
+
+long WatchingHost::ResidentKiB() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+    return 0;
 }
 
 }  // namespace bench

@@ -29,3 +29,35 @@ HostRun RunHost(const std::string& host, const std::string& dropDir,
                 const std::vector<std::string>& env = {});
 
 }  // namespace bench
+
+namespace bench {
+
+// The host in watch mode ("--watch --interval 1 dropDir?1!bench") as a
+// child of this process, for as long as this object lives: its trace lines
+// are read as they come, and its resident memory can be asked for between
+// bookings. The destructor stops it (SIGTERM) and waits for it. Throws
+// std::runtime_error when it cannot start.
+class WatchingHost {
+  public:
+    WatchingHost(const std::string& host, const std::string& dropDir);
+    ~WatchingHost();
+    WatchingHost(const WatchingHost&) = delete;
+    WatchingHost& operator=(const WatchingHost&) = delete;
+
+    // Reads trace lines until imported bookings in all have been reported,
+    // or the host ends; answers the number reported. Lines other than
+    // "imported" are kept (the first few).
+    int WaitForImported(int imported);
+    const std::vector<std::string>& OtherLines() const { return otherLines_; }
+    // The host's resident set now (VmRSS), in KiB; 0 when it is gone.
+    long ResidentKiB() const;
+
+  private:
+    int pid_ = -1;
+    int fd_ = -1;
+    int imported_ = 0;
+    std::string buffer_;
+    std::vector<std::string> otherLines_;
+};
+
+}  // namespace bench

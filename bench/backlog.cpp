@@ -1,14 +1,15 @@
 // bench_backlog: a large backlog of booking files imported by the
-// command-line host in a child process, on SQLite: how soon the first
-// booking is committed, how much memory the host needs at its peak, and the
-// bookings per second over the whole backlog.
+// command-line host in a child process: how soon the first booking is
+// committed, how much memory the host needs at its peak, and the bookings
+// per second over the whole backlog (the drain rate).
 //
-//   bench_backlog [--files 50000] [--host PATH] [--preload LIBRARY]
+//   bench_backlog [--files 50000] [--backend sqlite|postgresql|mariadb|all|both]
+//                 [--config shipped|pooled|stock] [--wal] [--host PATH]
+//                 [--preload LIBRARY]
 //
-// --preload loads LIBRARY into the host first (LD_PRELOAD), which keeps it
-// loaded for the whole run: with libodbcinst.so.2 it shows what the host
-// gains when the installer library is not loaded and unloaded with every
-// connection.
+// Default: SQLite in the shipped configuration (see bench/RunConfiguration.h).
+// --preload loads LIBRARY into the host first (LD_PRELOAD), e.g.
+// libodbcinst.so.2, to see what keeping it loaded changes.
 // The first booking counts as committed when the host's trace line
 // "imported ..." for it arrives (the module writes it after the commit and
 // the file's removal). Peak memory is the child's ru_maxrss; the same host
@@ -20,6 +21,7 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/HostRun.h"
+#include "bench/RunConfiguration.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -27,48 +29,49 @@ namespace {
 constexpr double kTargetFirstSeconds = 1.0;
 constexpr long kTargetPeakKiB = 64 * 1024;
 
+// One backlog on one backend; false when not every booking was imported.
+bool Backlog(ts::Backend backend, const bench::Options& options) {
+    const int files = options.Int("files", 50000);
+    const std::string host = options.Text("host", bench::DefaultHostPath());
+    const std::string preload = options.Text("preload", "");
+    std::vector<std::string> env;
+    if (!preload.empty()) env.push_back("LD_PRELOAD=" + preload);
+
+    bench::RunConfiguration configuration(backend, options.Text("config", "shipped"), {},
+                                          options.Has("wal"));
+    ts::HotelDatabase db(backend);
+    configuration.Apply(db);
+    std::printf("%s backlog of %d booking files, %s, host %s%s%s, %s\n", ts::BackendName(backend),
+                files, configuration.Describe().c_str(), host.c_str(),
+                preload.empty() ? "" : " with ", preload.c_str(),
+                bench::DurabilitySettings(db).c_str());
+
+    ts::TempDir emptyDrop;
+    const bench::HostRun idle = bench::RunHost(host, emptyDrop.Path(), env);
+    std::printf("  host on an empty drop directory: %.2f s, peak %.1f MB\n", idle.seconds,
+                idle.peakKiB / 1024.0);
+
+    ts::TempDir drop;
+    bench::Stopwatch writing;
+    bench::WriteBookingFiles(drop.Path(), 1, files);
+    std::printf("  %d booking files written in %.1f s\n", files, writing.Seconds());
+
+    const bench::HostRun run = bench::RunHost(host, drop.Path(), env);
+    for (const std::string& line : run.otherLines) std::printf("  host: %s\n", line.c_str());
+    if (run.exitStatus != 0) std::printf("  the host ended with status %d\n", run.exitStatus);
+    if (run.firstImported)
+        std::printf("  first booking committed after %.3f s (target at most %.1f s)\n",
+                    *run.firstImported, kTargetFirstSeconds);
+    else
+        std::printf("  no booking was imported\n");
+    std::printf("  peak memory of the host: %.1f MB (target under %ld MB)\n", run.peakKiB / 1024.0,
+                kTargetPeakKiB / 1024);
+    bench::PrintRate("whole backlog (drain rate)", run.imported, run.seconds);
+    return run.imported == files && run.exitStatus == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    try {
-        const bench::Options options(argc, argv);
-        const int files = options.Int("files", 50000);
-        const std::string host = options.Text("host", bench::DefaultHostPath());
-        const std::string preload = options.Text("preload", "");
-        std::vector<std::string> env;
-        if (!preload.empty()) env.push_back("LD_PRELOAD=" + preload);
-        if (!bench::BackendReady(ts::Backend::SQLite)) return 1;
-
-        ts::HotelDatabase db(ts::Backend::SQLite);
-        std::printf("SQLite backlog of %d booking files, host %s%s%s, %s\n", files, host.c_str(),
-                    preload.empty() ? "" : " with ", preload.c_str(),
-                    bench::DurabilitySettings(db).c_str());
-
-        ts::TempDir emptyDrop;
-        const bench::HostRun idle = bench::RunHost(host, emptyDrop.Path(), env);
-        std::printf("  host on an empty drop directory: %.2f s, peak %.1f MB\n", idle.seconds,
-                    idle.peakKiB / 1024.0);
-
-        ts::TempDir drop;
-        bench::Stopwatch writing;
-        bench::WriteBookingFiles(drop.Path(), 1, files);
-        std::printf("  %d booking files written in %.1f s\n", files, writing.Seconds());
-
-        const bench::HostRun run = bench::RunHost(host, drop.Path(), env);
-        for (const std::string& line : run.otherLines) std::printf("  host: %s\n", line.c_str());
-        if (run.exitStatus != 0) std::printf("  the host ended with status %d\n", run.exitStatus);
-        if (run.firstImported)
-            std::printf("  first booking committed after %.3f s (target at most %.1f s)\n",
-                        *run.firstImported, kTargetFirstSeconds);
-        else
-            std::printf("  no booking was imported\n");
-        std::printf("  peak memory of the host: %.1f MB (target under %ld MB)\n",
-                    run.peakKiB / 1024.0, kTargetPeakKiB / 1024);
-        bench::PrintRate("whole backlog", run.imported, run.seconds);
-        return run.imported == files && run.exitStatus == 0 ? 0 : 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_backlog: %s\n", e.what());
-        return 1;
-    }
+    return bench::ForEachBackend(argc, argv, "bench_backlog", {ts::Backend::SQLite}, Backlog);
 }

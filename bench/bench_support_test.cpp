@@ -136,22 +136,32 @@ class BenchDatabase : public ts::BackendTest {
     }
     void TearDown() override { fw::SetClockSource({}); }
 
-    // Every row of the three tables the import writes, in insertion order.
+    // Every row of the three tables the import writes, in insertion order,
+    // and how many ledger rows, for which account (their keys differ).
     // (The module takes a drop directory in the file system's order, so the
     // comparison below uses one booking.)
     static std::vector<std::vector<ts::Row>> Written(ts::HotelDatabase& db) {
         return {db.Query("select * from GstProfile order by Acct"),
                 db.Query("select * from Reservation order by Register"),
-                db.Query("select * from FOLIO order by Serial")};
+                db.Query("select * from FOLIO order by Serial"),
+                db.Query("select count(*), min(GstAcct) from BookingImport")};
     }
 };
 
-TEST_P(BenchDatabase, FloorWritesTheRowsTheModuleWrites) {
-    std::vector<std::vector<ts::Row>> byFloor, byModule;
+TEST_P(BenchDatabase, FloorsWriteTheRowsTheModuleWrites) {
+    std::vector<std::vector<ts::Row>> byFloor, byRules, byModule;
     {
         ts::HotelDatabase db(GetBackend());
         bench::RunFloor(1, 1);
         byFloor = Written(db);
+    }
+    {
+        ts::HotelDatabase db(GetBackend());
+        ts::TempDir drop;
+        bench::WriteBookingFiles(drop.Path(), 1, 1);
+        bench::RunRulesFloor(GetBackend(), drop.Path(), 1, 1);
+        byRules = Written(db);
+        EXPECT_FALSE(ts::FileExists(drop.File("booking-0000001.txt")));
     }
     {
         ts::HotelDatabase db(GetBackend());
@@ -164,6 +174,7 @@ TEST_P(BenchDatabase, FloorWritesTheRowsTheModuleWrites) {
     }
     ASSERT_EQ(byFloor[0].size(), 1u);
     EXPECT_EQ(byFloor, byModule);
+    EXPECT_EQ(byRules, byModule);
 }
 
 TEST_P(BenchDatabase, DataSourceCopyReachesTheDriverAndIsUndone) {

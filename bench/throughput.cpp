@@ -1,12 +1,13 @@
 // bench_throughput: bookings per second of the module's mode-1 import
-// against the floor (the same rows written by five prepared statements on one
-// connection), on SQLite and, when a test server is set up, PostgreSQL or
+// against the two floors of bench/Floor.h (the same rows written by five
+// prepared statements on one connection; what the rules of the import demand,
+// in plain ODBC), on SQLite and, when a test server is set up, PostgreSQL or
 // MariaDB.
 //
-//   bench_throughput [--count N] [--backend sqlite|postgresql|mariadb|both]
+//   bench_throughput [--count N] [--backend sqlite|postgresql|mariadb|all|both]
 //                    [--rounds R] [--config stock|shipped|both]
-//                    [--pooling auto|always|never] [--only module|floor]
-//                    [--dsn Keyword=value]...
+//                    [--pooling auto|always|never] [--only module|host|floor|rules]
+//                    [--dsn Keyword=value]... [--callgrind]
 //
 // The module is measured twice: in this process (Search's body on a drop
 // directory; the test support keeps the ODBC installer library loaded here)
@@ -23,10 +24,19 @@
 // --config picks one (default both). --pooling always (or auto: when stock
 // misses the target) adds a stock run with bare pooling (--pooled).
 //
-// --only runs one side alone (to profile it) and prints no ratio. --dsn sets
+// --only runs one side alone (to profile it, or to time it as a whole
+// process) and prints no ratio. --dsn sets
 // a driver keyword of the data source for every run, e.g. SyncPragma=FULL
 // (SQLite) or Protocol=7.4-1 (PostgreSQL: no savepoint around each
-// statement); a driver ignores the keywords of the other.
+// statement); a driver ignores the keywords of the other. --wal makes the
+// SQLite database what scripts/make-db creates: write-ahead log, full sync.
+//
+// Besides the time, each side in this process counts its heap allocations
+// and the ODBC handles it allocates per booking (bench/CallCount.h). Under
+// valgrind --tool=callgrind --collect-atstart=no, --callgrind collects the
+// instructions of each side's bookings after the first round (a warm-up)
+// and dumps them per side ("floor", "rules floor", "module"); the host is
+// not run.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,21 +48,30 @@
 #include <string>
 #include <vector>
 
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_TOGGLE_COLLECT
+#define CALLGRIND_DUMP_STATS_AT(name)
+#endif
+
 #include "bench/BenchSupport.h"
-#include "bench/ConnectionPooling.h"
-#include "bench/DataSourceCopy.h"
+#include "bench/CallCount.h"
 #include "bench/Floor.h"
 #include "bench/HostRun.h"
+#include "bench/RunConfiguration.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
-double TargetRatio(ts::Backend backend) { return backend == ts::Backend::SQLite ? 1.25 : 1.5; }
+// Module over rules floor, everywhere; module over floor, on SQLite only.
+constexpr double kTargetOverRules = 1.1;
+constexpr double kTargetOverFloorSQLite = 1.25;
 
 // Runs this program again for one backend with mode (--pooled or
 // --shipped); answers whether it ran to the end.
 bool RunChild(const char* mode, ts::Backend backend, int count, int rounds, const std::string& only,
-              const std::vector<std::string>& dsn) {
+              const std::vector<std::string>& dsn, bool wal) {
     std::fflush(stdout);
     const pid_t child = fork();
     if (child < 0) return false;
@@ -65,6 +84,7 @@ bool RunChild(const char* mode, ts::Backend backend, int count, int rounds, cons
                                          "--rounds=" + std::to_string(rounds)};
         if (!only.empty()) args.push_back("--only=" + only);
         for (const std::string& setting : dsn) args.push_back("--dsn=" + setting);
+        if (wal) args.push_back("--wal");
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
@@ -77,10 +97,42 @@ bool RunChild(const char* mode, ts::Backend backend, int count, int rounds, cons
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Seconds and bookings of one way of writing bookings, over all rounds.
+// Seconds, bookings and counted calls of one way of writing bookings, over
+// all rounds.
 struct Side {
+    Side(const char* label, const char* dumpName) : label(label), dumpName(dumpName) {}
+    const char* label;
+    const char* dumpName;  // callgrind's name for its instructions
     double seconds = 0;
     int bookings = 0;
+    bench::CallCounts calls;
+
+    // Runs one round of n bookings through run (which answers its seconds),
+    // counting its calls; under --callgrind after the first round, collects
+    // its instructions.
+    template <class Run>
+    void Round(int n, bool collect, Run run) {
+        const bench::CallCounts before = bench::CountedCalls();
+        if (collect) CALLGRIND_TOGGLE_COLLECT;
+        seconds += run();
+        if (collect) CALLGRIND_TOGGLE_COLLECT;
+        const bench::CallCounts after = bench::CountedCalls();
+        calls.allocations += after.allocations - before.allocations;
+        calls.connectionHandles += after.connectionHandles - before.connectionHandles;
+        calls.statementHandles += after.statementHandles - before.statementHandles;
+        bookings += n;
+    }
+
+    void Print(bool counted) const {
+        if (bookings == 0) return;
+        bench::PrintRate(label, bookings, seconds);
+        if (counted && bench::CallCountsAvailable())
+            std::printf(
+                "  %-48s %8.1f allocations, %.2f statement and %.2f connection handles each\n", "",
+                static_cast<double>(calls.allocations) / bookings,
+                static_cast<double>(calls.statementHandles) / bookings,
+                static_cast<double>(calls.connectionHandles) / bookings);
+    }
 };
 
 // Reports a run that did not import all its bookings; answers whether all were.
@@ -92,92 +144,101 @@ bool AllImported(const char* who, int imported, int count, const std::vector<std
     return false;
 }
 
-// Answers module time over floor time (above 1: the module is slower), or a
-// negative number when not every booking was imported. The floor, the module
-// in this process and the module in the host take turns in rounds, so that a
-// slow spell of the shared machine falls on all three alike.
-double Measure(ts::Backend backend, int count, int rounds, bool pooled, bool shipped,
-               const std::string& only, std::vector<std::string> dsn) {
-    std::unique_ptr<bench::ConnectionPooling> pooling;
-    std::string driver;
-    const char* config = " (stock: driver by path, no pooling)";
-    if (shipped) {
-        bench::ShippedConfiguration configuration = bench::ReadShippedConfiguration(backend);
-        if (configuration.driver.empty()) {
-            std::printf("%s: no data source shipped; no shipped configuration to measure\n",
-                        ts::BackendName(backend));
-            return 0;
-        }
-        pooling = std::make_unique<bench::ConnectionPooling>(configuration.odbcinstIni);
-        driver = configuration.driver;
-        dsn.insert(dsn.begin(), configuration.settings.begin(), configuration.settings.end());
-        config = " in the shipped configuration";
-    } else if (pooled) {
-        pooling = std::make_unique<bench::ConnectionPooling>();
-        driver = bench::PooledDriverName(backend);
-        config = " with connection pooling";
-    }
+struct Run {
+    int count = 0;
+    int rounds = 0;
+    bool pooled = false;
+    bool shipped = false;
+    bool wal = false;
+    bool callgrind = false;
+    std::string only;
+    std::vector<std::string> dsn;
+};
+
+// Answers module time over rules floor time (above 1: the module is
+// slower), or a negative number when not every booking was imported. The
+// floors, the module in this process and the module in the host take turns
+// in rounds, so that a slow spell of the shared machine falls on all alike.
+double Measure(ts::Backend backend, const Run& run) {
+    bench::RunConfiguration configuration(backend,
+                                          run.shipped  ? "shipped"
+                                          : run.pooled ? "pooled"
+                                                       : "stock",
+                                          run.dsn, run.wal);
     ts::HotelDatabase db(backend);
-    const bench::DataSourceCopy dataSource(db, driver, dsn);
+    configuration.Apply(db);
+    std::printf("%s %s, %d bookings in %d rounds, %s\n", ts::BackendName(backend),
+                configuration.Describe().c_str(), run.count, run.rounds,
+                bench::DurabilitySettings(db).c_str());
 
-    std::string settings;
-    if (!driver.empty()) settings += ", Driver=" + driver;
-    for (const std::string& setting : dsn) settings += ", " + setting;
-    std::printf("%s%s, %d bookings in %d rounds, %s%s\n", ts::BackendName(backend), config, count,
-                rounds, bench::DurabilitySettings(db).c_str(), settings.c_str());
-
-    Side floor, module, host;
+    const bool any = run.only.empty();
+    Side floor{"floor (prepared statements, 1 connection)", "floor"};
+    Side rules{"rules floor (plain ODBC, what the rules demand)", "rules floor"};
+    Side module{"module in this process", "module"};
+    Side host{"module in reservation-host", ""};
     int serial = 1;
-    for (int round = 0; round < rounds; ++round) {
-        const int n = count / rounds + (round < count % rounds ? 1 : 0);
-        if (only != "module") {
-            floor.seconds += bench::RunFloor(serial, n);
-            floor.bookings += n;
+    for (int round = 0; round < run.rounds; ++round) {
+        const int n = run.count / run.rounds + (round < run.count % run.rounds ? 1 : 0);
+        const bool collect = run.callgrind && round > 0;
+        if (any || run.only == "floor") {
+            floor.Round(n, collect, [&] { return bench::RunFloor(serial, n); });
             serial += n;
+            if (collect) CALLGRIND_DUMP_STATS_AT(floor.dumpName);
         }
-        if (only == "floor") continue;
-
-        ts::TempDir drop;
-        bench::WriteBookingFiles(drop.Path(), serial, n);
-        serial += n;
-        const bench::ImportRun run = bench::ImportDropDirectory(drop.Path());
-        if (!AllImported("the module in this process", run.imported, n, run.firstProblems))
-            return -1;
-        module.seconds += run.seconds;
-        module.bookings += n;
-
-        ts::TempDir hostDrop;
-        bench::WriteBookingFiles(hostDrop.Path(), serial, n);
-        serial += n;
-        const bench::HostRun hostRun = bench::RunHost(bench::DefaultHostPath(), hostDrop.Path());
-        if (!AllImported("reservation-host", hostRun.imported, n, hostRun.otherLines)) return -1;
-        host.seconds += hostRun.seconds;
-        host.bookings += n;
+        if (any || run.only == "rules") {
+            ts::TempDir drop;
+            bench::WriteBookingFiles(drop.Path(), serial, n);
+            rules.Round(n, collect,
+                        [&] { return bench::RunRulesFloor(backend, drop.Path(), serial, n); });
+            serial += n;
+            if (collect) CALLGRIND_DUMP_STATS_AT(rules.dumpName);
+        }
+        if (any || run.only == "module") {
+            ts::TempDir drop;
+            bench::WriteBookingFiles(drop.Path(), serial, n);
+            bench::ImportRun imported;
+            module.Round(n, collect, [&] {
+                imported = bench::ImportDropDirectory(drop.Path());
+                return imported.seconds;
+            });
+            serial += n;
+            if (collect) CALLGRIND_DUMP_STATS_AT(module.dumpName);
+            if (!AllImported("the module in this process", imported.imported, n,
+                             imported.firstProblems))
+                return -1;
+        }
+        if ((any || run.only == "host") && !run.callgrind) {
+            ts::TempDir hostDrop;
+            bench::WriteBookingFiles(hostDrop.Path(), serial, n);
+            serial += n;
+            const bench::HostRun hostRun =
+                bench::RunHost(bench::DefaultHostPath(), hostDrop.Path());
+            if (!AllImported("reservation-host", hostRun.imported, n, hostRun.otherLines))
+                return -1;
+            host.seconds += hostRun.seconds;
+            host.bookings += n;
+        }
     }
 
-    if (floor.bookings > 0)
-        bench::PrintRate("floor (5 prepared statements, 1 connection)", floor.bookings,
-                         floor.seconds);
-    if (module.bookings > 0) {
-        bench::PrintRate(pooled || shipped ? "module in this process, pooled connections"
-                                           : "module in this process",
-                         module.bookings, module.seconds);
-        bench::PrintRate(pooled || shipped ? "module in reservation-host, pooled connections"
-                                           : "module in reservation-host",
-                         host.bookings, host.seconds);
-    }
-    if (!only.empty()) return 0;
+    floor.Print(true);
+    rules.Print(true);
+    module.Print(true);
+    host.Print(false);
+    if (!any || run.callgrind) return 0;
 
-    const double inProcess = module.seconds / floor.seconds;
-    const double inHost = host.seconds / floor.seconds;
+    const char* which = run.shipped  ? "shipped configuration"
+                        : run.pooled ? "stock, pooled"
+                                     : "stock, unpooled";
+    const double overRules = module.seconds / rules.seconds;
     std::printf(
-        "  module cost / floor cost, %s: %.2f in this process, %.2f in the host (target at most "
+        "  module / rules floor, %s: %.2f in this process, %.2f in the host (target at most "
         "%.2f)\n",
-        shipped  ? "shipped configuration"
-        : pooled ? "stock, pooled"
-                 : "stock, unpooled",
-        inProcess, inHost, TargetRatio(backend));
-    return std::max(inProcess, inHost);
+        which, overRules, host.seconds / rules.seconds, kTargetOverRules);
+    std::printf("  module / floor, %s: %.2f in this process, %.2f in the host%s\n", which,
+                module.seconds / floor.seconds, host.seconds / floor.seconds,
+                backend == ts::Backend::SQLite ? " (target at most 1.25)" : "");
+    std::printf("  rules floor / floor: %.2f\n", rules.seconds / floor.seconds);
+    return overRules;
 }
 
 }  // namespace
@@ -186,20 +247,24 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
         const bench::Options options(argc, argv);
-        const int count = options.Int("count", 2000);
-        const int rounds = std::min(options.Int("rounds", 5), count);
-        const bool pooled = options.Has("pooled");
-        const bool shipped = options.Has("shipped");
+        Run run;
+        run.count = options.Int("count", 2000);
+        run.rounds = std::min(options.Int("rounds", 5), run.count);
+        run.pooled = options.Has("pooled");
+        run.shipped = options.Has("shipped");
+        run.wal = options.Has("wal");
+        run.callgrind = options.Has("callgrind");
+        run.only = options.Text("only", "");
+        run.dsn = options.All("dsn");
         const std::string pooling = options.Text("pooling", "never");
         const std::string configs = options.Text("config", "both");
-        const std::string only = options.Text("only", "");
-        const std::vector<std::string> dsn = options.All("dsn");
-        if (only != "" && only != "module" && only != "floor") {
-            std::fprintf(stderr, "bench_throughput: --only is module or floor\n");
+        if (run.only != "" && run.only != "module" && run.only != "floor" && run.only != "rules" &&
+            run.only != "host") {
+            std::fprintf(stderr, "bench_throughput: --only is module, host, floor or rules\n");
             return 2;
         }
         const std::vector<ts::Backend> backends = options.Backends();
-        if ((pooled || shipped) && backends.size() != 1) {
+        if ((run.pooled || run.shipped) && backends.size() != 1) {
             std::fprintf(stderr,
                          "bench_throughput: --pooled and --shipped measure one --backend\n");
             return 2;
@@ -211,24 +276,26 @@ int main(int argc, char** argv) {
 
         for (ts::Backend backend : backends) {
             if (!bench::BackendReady(backend)) continue;
-            if (pooled || shipped) {
-                if (Measure(backend, count, rounds, pooled, shipped, only, dsn) < 0) return 1;
+            if (run.pooled || run.shipped) {
+                if (Measure(backend, run) < 0) return 1;
                 continue;
             }
             // Each configuration in a child of its own: the driver manager
             // reads the pooling switch once per process.
-            if (configs != "stock" && !RunChild("--shipped", backend, count, rounds, only, dsn)) {
+            if (configs != "stock" && !RunChild("--shipped", backend, run.count, run.rounds,
+                                                run.only, run.dsn, run.wal)) {
                 std::fprintf(stderr,
                              "bench_throughput: the run in the shipped configuration failed\n");
                 return 1;
             }
             if (configs == "shipped") continue;
-            const double ratio = Measure(backend, count, rounds, false, false, only, dsn);
+            const double ratio = Measure(backend, run);
             std::fflush(stdout);
             if (ratio < 0) return 1;
-            if (!only.empty()) continue;
-            if (pooling == "always" || (pooling == "auto" && ratio > TargetRatio(backend))) {
-                if (!RunChild("--pooled", backend, count, rounds, only, dsn)) {
+            if (!run.only.empty()) continue;
+            if (pooling == "always" || (pooling == "auto" && ratio > kTargetOverRules)) {
+                if (!RunChild("--pooled", backend, run.count, run.rounds, run.only, run.dsn,
+                              run.wal)) {
                     std::fprintf(stderr, "bench_throughput: the pooled run failed\n");
                     return 1;
                 }

@@ -15,8 +15,9 @@ set_target_properties(PkgConfig::ODBC PROPERTIES INTERFACE_LINK_LIBRARIES odbc32
 add_subdirectory(framework)
 add_subdirectory(recordlayer)
 # MinGW's sql.h, unlike unixODBC's, takes its types from <windows.h> and
-# expects it included first.
-target_compile_options(recordlayer PUBLIC "SHELL:-include windows.h")
+# expects it included first. Only the record layer's own sources include it:
+# its public headers name no ODBC type.
+target_compile_options(recordlayer PRIVATE "SHELL:-include windows.h")
 add_subdirectory(reservation/win32)
 add_subdirectory(host/win32)
 

@@ -1,35 +1,41 @@
 #include "recordlayer/DateTimeValue.h"
 
 #include <ctime>
-#include <stdexcept>
+#include <string>
 
 #include "framework/clock.h"
+#include "recordlayer/CDBException.h"
 
 namespace rl {
+
 DateTimeValue DateTimeValue::FromLocalDate(int year, int month, int day) {
-    const std::optional<fw::EpochSeconds> seconds = fw::FromLocalTime({year, month, day}, 0, 0, 0);
+    return FromLocal({.year = year, .month = month, .day = day});
+}
+
+DateTimeValue DateTimeValue::FromLocal(const LocalDateTime& local) {
+    // 64-bit seconds on every platform, the 32-bit Windows DLL's too.
+    const std::optional<fw::EpochSeconds> seconds = fw::FromLocalTime(
+        {local.year, local.month, local.day}, local.hour, local.minute, local.second);
     return seconds ? DateTimeValue(*seconds) : DateTimeValue();
 }
 
-DateTimeValue DateTimeValue::FromTimestamp(const SQL_TIMESTAMP_STRUCT& ts) {
-    const std::optional<fw::EpochSeconds> seconds =
-        fw::FromLocalTime({ts.year, ts.month, ts.day}, ts.hour, ts.minute, ts.second);
-    return seconds ? DateTimeValue(*seconds) : DateTimeValue();
+std::int64_t DateTimeValue::Seconds() const {
+    if (!seconds_) throw CDBException("22002", 0, "a date-time without a value was used");
+    return *seconds_;
 }
 
-SQL_TIMESTAMP_STRUCT DateTimeValue::ToTimestamp() const {
+LocalDateTime DateTimeValue::ToLocal() const {
+    const std::int64_t t = Seconds();
     std::tm tm{};
-    if (!fw::ToLocalTime(Seconds(), tm))
-        throw std::out_of_range("date-time value outside the local calendar");
-    SQL_TIMESTAMP_STRUCT ts{};
-    ts.year = static_cast<SQLSMALLINT>(tm.tm_year + 1900);
-    ts.month = static_cast<SQLUSMALLINT>(tm.tm_mon + 1);
-    ts.day = static_cast<SQLUSMALLINT>(tm.tm_mday);
-    ts.hour = static_cast<SQLUSMALLINT>(tm.tm_hour);
-    ts.minute = static_cast<SQLUSMALLINT>(tm.tm_min);
-    ts.second = static_cast<SQLUSMALLINT>(tm.tm_sec);
-    ts.fraction = 0;
-    return ts;
+    if (!fw::ToLocalTime(t, tm))
+        throw CDBException("22008", 0,
+                           "date-time value " + std::to_string(t) + " outside the local calendar");
+    return {.year = tm.tm_year + 1900,
+            .month = tm.tm_mon + 1,
+            .day = tm.tm_mday,
+            .hour = tm.tm_hour,
+            .minute = tm.tm_min,
+            .second = tm.tm_sec};
 }
 
 }  // namespace rl

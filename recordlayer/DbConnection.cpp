@@ -2,18 +2,90 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
+#include "framework/gbktext.h"
+#include "framework/nodestructor.h"
 #include "framework/odbcdriver.h"
-#include "recordlayer/CDBException.h"
-#include "recordlayer/TableRecord.h"
+#include "recordlayer/ConnectionImpl.h"
 
 namespace rl {
 namespace {
+
+// The process's ODBC environment, and the handles of the last closed
+// connection for the next one. Kept until the process ends: a module that is
+// unloaded leaves them to it (freeing an environment can unload a driver,
+// which Windows forbids while it unloads a DLL).
+class Kept {
+  public:
+    static Kept& Get() {
+        static fw::NoDestructor<Kept> kept;
+        return *kept;
+    }
+
+    // A connection's handles: the kept ones, or new ones on the process's
+    // environment. Throws.
+    std::unique_ptr<ConnectionImpl> Take() {
+        std::unique_ptr<ConnectionImpl> impl;
+        {
+            const std::lock_guard<std::mutex> lock(guard_);
+            impl = std::move(spare_);
+        }
+        return impl ? std::move(impl) : std::make_unique<ConnectionImpl>();
+    }
+
+    SQLHDBC AllocateConnection() {
+        const std::lock_guard<std::mutex> lock(guard_);
+        if (env_ == SQL_NULL_HENV) {
+            SQLHENV env = SQL_NULL_HENV;
+            if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+                throw CDBException("HY001", 0, "cannot allocate an ODBC environment");
+            const SQLRETURN rc = SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                                               reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+            if (!SQL_SUCCEEDED(rc)) {
+                CDBException error = DiagnosticsOf(SQL_HANDLE_ENV, env, "set the ODBC version");
+                SQLFreeHandle(SQL_HANDLE_ENV, env);
+                throw error;
+            }
+            env_ = env;
+        }
+        SQLHDBC dbc = SQL_NULL_HDBC;
+        CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc), SQL_HANDLE_ENV, env_,
+                  "allocate a connection");
+        return dbc;
+    }
+
+    // Keeps a closed connection's handles for the next, or frees them when
+    // some are kept already.
+    void Give(std::unique_ptr<ConnectionImpl> impl) noexcept {
+        if (impl->dbc != SQL_NULL_HDBC && !impl->connected) {
+            // Nothing of the last connection but its handle and buffers.
+            impl->dialect = Dialect();
+            impl->dbmsName.clear();
+            const std::lock_guard<std::mutex> lock(guard_);
+            if (!spare_) {
+                spare_ = std::move(impl);
+                return;
+            }
+        }
+        if (impl->dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, impl->dbc);
+    }
+
+  private:
+    std::mutex guard_;  // connections of different threads share both
+    SQLHENV env_ = SQL_NULL_HENV;
+    std::unique_ptr<ConnectionImpl> spare_;
+};
+
+std::string InfoString(SQLHDBC dbc, SQLUSMALLINT info) {
+    char buffer[256] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, info, buffer, sizeof buffer, &length))) return "";
+    return buffer;
+}
 
 // The driver manager loads a driver, and the driver its set-up library, at
 // the first connection and unloads them with the last one: with one
@@ -23,33 +95,6 @@ void KeepDriverLoaded(SQLHDBC dbc) {
     SQLCHAR name[512] = {};
     if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, nullptr))) name[0] = 0;
     fw::PinOdbcDriver(reinterpret_cast<const char*>(name));
-}
-
-// A statement handle for one call, freed on every path.
-class ScopedStatement {
-  public:
-    explicit ScopedStatement(SQLHDBC dbc) {
-        CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_), SQL_HANDLE_DBC, dbc,
-                  "allocate a statement");
-    }
-    ~ScopedStatement() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
-    ScopedStatement(const ScopedStatement&) = delete;
-    ScopedStatement& operator=(const ScopedStatement&) = delete;
-    SQLHSTMT get() const { return stmt_; }
-
-  private:
-    SQLHSTMT stmt_ = SQL_NULL_HSTMT;
-};
-
-SQLCHAR* SqlText(std::string_view sql) {
-    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data()));
-}
-
-std::string InfoString(SQLHDBC dbc, SQLUSMALLINT info) {
-    char buffer[256] = {};
-    SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, info, buffer, sizeof buffer, &length))) return "";
-    return buffer;
 }
 
 // The value of key (DSN) in an ODBC connect string, compared ignoring case.
@@ -70,96 +115,181 @@ std::string ConnectValue(std::string_view connect, std::string_view key) {
     return "";
 }
 
+void SetAutocommit(SQLHDBC dbc, SQLULEN mode) {
+    SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(mode), 0);
+}
+
+void ReadDialect(ConnectionImpl& c) {
+    Dialect d;
+    d.quote = InfoString(c.dbc, SQL_IDENTIFIER_QUOTE_CHAR);
+    SQLUINTEGER schemaUsage = 0;
+    if (SQL_SUCCEEDED(
+            SQLGetInfo(c.dbc, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr)))
+        d.schemas = (schemaUsage & SQL_SU_DML_STATEMENTS) != 0;
+    SQLUSMALLINT identifierCase = 0;
+    if (SQL_SUCCEEDED(SQLGetInfo(c.dbc, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase,
+                                 nullptr)))
+        d.lowerCase = identifierCase == SQL_IC_LOWER;
+    c.dbmsName = InfoString(c.dbc, SQL_DBMS_NAME);
+    d.family = FamilyFromDbmsName(c.dbmsName);
+    d.identity = IdentityReadFor(c.dbmsName, InfoString(c.dbc, SQL_DBMS_VER));
+    c.dialect = std::move(d);
+}
+
+// A statement handle of the connection for one call, taken back on every path.
+struct LentStatement {
+    explicit LentStatement(ConnectionImpl& c) : owner(c), handle(c.LendStatement()) {}
+    ~LentStatement() { owner.TakeBack(handle); }
+    LentStatement(const LentStatement&) = delete;
+    LentStatement& operator=(const LentStatement&) = delete;
+    ConnectionImpl& owner;
+    const SQLHSTMT handle;
+};
+
+// Lets go of a connection the driver refused to disconnect; false when it
+// still will not.
+bool ForceDisconnect(SQLHDBC dbc) noexcept {
+    const auto endAndDisconnect = [dbc] {
+        SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+        SetAutocommit(dbc, SQL_AUTOCOMMIT_ON);
+        return SQL_SUCCEEDED(SQLDisconnect(dbc));
+    };
+    // The driver refuses while it still counts a transaction open (after a
+    // rollback that failed, say); ending it its own way lets go of it.
+    if (endAndDisconnect()) return true;
+    // A driver whose database already rolled back by itself (SQLite after a
+    // full disk or an I/O error) still counts the transaction, and its
+    // rollback fails for want of one: give it one to end.
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {
+        SQLExecDirect(stmt, SqlText("BEGIN"), SQL_NTS);
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    }
+    return endAndDisconnect();
+}
+
 }  // namespace
 
-DbConnection::DbConnection() = default;
+SQLHSTMT ConnectionImpl::LendStatement() {
+    if (!connected) throw CDBException("08003", 0, "the connection is not open");
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!spare.empty()) {
+        stmt = spare.back();
+        spare.pop_back();
+    } else {
+        CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc,
+                  "allocate a statement");
+    }
+    lent.push_back(stmt);
+    return stmt;
+}
+
+void ConnectionImpl::TakeBack(SQLHSTMT stmt) noexcept {
+    const auto at = std::find(lent.begin(), lent.end(), stmt);
+    if (at == lent.end()) return;
+    lent.erase(at);
+    // Records read with SQLGetData and bind no columns: closing the cursor
+    // and unbinding the parameters is all a handle needs.
+    if (SQL_SUCCEEDED(SQLFreeStmt(stmt, SQL_CLOSE)) &&
+        SQL_SUCCEEDED(SQLFreeStmt(stmt, SQL_RESET_PARAMS))) {
+        spare.push_back(stmt);
+        return;
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+}
+
+void ConnectionImpl::SetAutocommit(bool on, const char* what) {
+    CheckOdbc(SQLSetConnectAttr(
+                  dbc, SQL_ATTR_AUTOCOMMIT,
+                  reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0),
+              SQL_HANDLE_DBC, dbc, what);
+    autocommit = on;
+}
+
+void ConnectionImpl::BeforeStatement() {
+    if (!inTransaction && !autocommit) SetAutocommit(true, "return to autocommit");
+}
+
+void ConnectionImpl::FreeStatements() noexcept {
+    for (SQLHSTMT stmt : lent) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    for (SQLHSTMT stmt : spare) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    lent.clear();
+    spare.clear();
+    ++generation;
+}
+
+ConnectionImpl& ImplOf(DbConnection& db) { return *db.impl_; }
+
+DbConnection::DbConnection() : impl_(Kept::Get().Take()) {}
 
 DbConnection::~DbConnection() {
     try {
         CloseConnection();
     } catch (...) {
-        // Closing is best effort here; the handles are freed regardless.
+        // Closing is best effort here; the handles are let go of regardless.
     }
-    FreeHandles();
+    Kept::Get().Give(std::move(impl_));
 }
 
-void DbConnection::OpenConnection(std::string_view connect, unsigned /*options*/) {
-    if (connected_) CloseConnection();
-    abandoned_ = false;
-    if (connect.substr(0, 5) == "ODBC;") connect.remove_prefix(5);
+bool DbConnection::IsOpen() const { return impl_->connected; }
+bool DbConnection::InTransaction() const { return impl_->inTransaction; }
+const Dialect& DbConnection::GetDialect() const { return impl_->dialect; }
+const std::string& DbConnection::DbmsName() const { return impl_->dbmsName; }
 
-    if (env_ == SQL_NULL_HENV) {
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
-            env_ = SQL_NULL_HENV;
-            throw CDBException("HY001", 0, "cannot allocate an ODBC environment");
-        }
-        CheckOdbc(SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION,
-                                reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
-                  SQL_HANDLE_ENV, env_, "set the ODBC version");
-        CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_), SQL_HANDLE_ENV, env_,
-                  "allocate a connection");
-    }
-    std::string text(connect);
+void DbConnection::OpenConnection(std::string_view connect, unsigned /*options*/) {
+    ConnectionImpl& c = *impl_;
+    if (c.connected) CloseConnection();
+    c.abandoned = false;
+    if (connect.substr(0, 5) == "ODBC;") connect.remove_prefix(5);
+    if (c.dbc == SQL_NULL_HDBC) c.dbc = Kept::Get().AllocateConnection();
+
     const SQLRETURN rc =
-        SQLDriverConnect(dbc_, nullptr, SqlText(text), static_cast<SQLSMALLINT>(text.size()),
+        SQLDriverConnect(c.dbc, nullptr, SqlText(connect), static_cast<SQLSMALLINT>(connect.size()),
                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
-        CDBException error = CDBException::FromHandle(SQL_HANDLE_DBC, dbc_, "connect");
+        CDBException error = DiagnosticsOf(SQL_HANDLE_DBC, c.dbc, "connect");
         // The driver manager's text names neither the data source nor where
         // it looked, which is what the operator has to fix.
         if (error.SqlState() == "IM002")
             throw CDBException(error.SqlState(), error.NativeError(),
                                error.DriverMessage() + " (data source \"" +
-                                   ConnectValue(text, "DSN") + "\", looked for in " +
+                                   ConnectValue(connect, "DSN") + "\", looked for in " +
                                    fw::OdbcDataSourceLocations() + ")");
         throw error;
     }
-    connected_ = true;
-    inTransaction_ = false;
-    KeepDriverLoaded(dbc_);
-    ReadDialect();
-}
-
-void DbConnection::ReadDialect() {
-    Dialect d;
-    d.quote = InfoString(dbc_, SQL_IDENTIFIER_QUOTE_CHAR);
-    SQLUINTEGER schemaUsage = 0;
-    if (SQL_SUCCEEDED(
-            SQLGetInfo(dbc_, SQL_SCHEMA_USAGE, &schemaUsage, sizeof schemaUsage, nullptr)))
-        d.schemas = (schemaUsage & SQL_SU_DML_STATEMENTS) != 0;
-    SQLUSMALLINT identifierCase = 0;
-    if (SQL_SUCCEEDED(
-            SQLGetInfo(dbc_, SQL_IDENTIFIER_CASE, &identifierCase, sizeof identifierCase, nullptr)))
-        d.lowerCase = identifierCase == SQL_IC_LOWER;
-    dbmsName_ = InfoString(dbc_, SQL_DBMS_NAME);
-    d.family = FamilyFromDbmsName(dbmsName_);
-    dialect_ = d;
+    c.connected = true;
+    c.inTransaction = false;
+    // A connection from the driver manager's pool keeps the commit mode its
+    // last user left it in.
+    SQLULEN mode = SQL_AUTOCOMMIT_ON;
+    c.autocommit =
+        !SQL_SUCCEEDED(SQLGetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, &mode, 0, nullptr)) ||
+        mode != SQL_AUTOCOMMIT_OFF;
+    KeepDriverLoaded(c.dbc);
+    ReadDialect(c);
 }
 
 bool DbConnection::BeginTransaction() {
-    CheckOdbc(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-              SQL_HANDLE_DBC, dbc_, "begin a transaction");
-    inTransaction_ = true;
+    ConnectionImpl& c = *impl_;
+    if (c.autocommit) c.SetAutocommit(false, "begin a transaction");
+    c.inTransaction = true;
     return true;
 }
 
-void DbConnection::EndTransaction(SQLSMALLINT completion, const char* what) {
+void DbConnection::EndTransaction(short completion, const char* what) {
+    ConnectionImpl& c = *impl_;
     // The transaction is over whatever the outcome: a failed commit leaves
-    // nothing to roll back in the drivers we use, and the connection goes back
-    // to autocommit either way.
-    inTransaction_ = false;
-    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, completion);
+    // nothing to roll back in the drivers we use. The connection stays in
+    // manual commit until a statement runs outside a transaction: switching
+    // back costs MariaDB a round trip, which a connection that is closed
+    // after its commit, or begins the next transaction, never needs.
+    c.inTransaction = false;
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, c.dbc, completion);
     if (!SQL_SUCCEEDED(rc)) {
-        CDBException error = CDBException::FromHandle(SQL_HANDLE_DBC, dbc_, what);
-        SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+        CDBException error = DiagnosticsOf(SQL_HANDLE_DBC, c.dbc, what);
+        SQLEndTran(SQL_HANDLE_DBC, c.dbc, SQL_ROLLBACK);
         throw error;
     }
-    CheckOdbc(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
-              SQL_HANDLE_DBC, dbc_, "return to autocommit");
 }
 
 bool DbConnection::CommitTransaction() {
@@ -168,119 +298,58 @@ bool DbConnection::CommitTransaction() {
 }
 
 bool DbConnection::RollbackTransaction() {
-    abandoned_ = true;
+    impl_->abandoned = true;
     EndTransaction(SQL_ROLLBACK, "roll back");
     return true;
 }
 
 void DbConnection::CloseConnection() {
-    // Closing a record detaches it.
-    while (!openRecords_.empty()) openRecords_.back()->CloseRows();
-    if (!connected_) return;
-    connected_ = false;
+    ConnectionImpl& c = *impl_;
+    // Records still open find their statements gone.
+    c.FreeStatements();
+    if (!c.connected) return;
     std::optional<CDBException> error;
-    if (inTransaction_) {
+    if (c.inTransaction) {
         try {
             RollbackTransaction();
         } catch (const CDBException& e) {
             error = e;
         }
     }
-    inTransaction_ = false;
-    if (!SQL_SUCCEEDED(SQLDisconnect(dbc_))) {
-        if (!error) error = CDBException::FromHandle(SQL_HANDLE_DBC, dbc_, "disconnect");
-        ForceDisconnect();
+    c.inTransaction = false;
+    c.connected = false;
+    if (!SQL_SUCCEEDED(SQLDisconnect(c.dbc))) {
+        if (!error) error = DiagnosticsOf(SQL_HANDLE_DBC, c.dbc, "disconnect");
+        if (!ForceDisconnect(c.dbc)) {
+            // The driver keeps it: the handle goes with it, and the next
+            // connect gets a new one.
+            SQLFreeHandle(SQL_HANDLE_DBC, c.dbc);
+            c.dbc = SQL_NULL_HDBC;
+        }
     }
     // A caller that rolled back is on its way out after an error of its own:
     // that one is reported, and what the close says after it would hide it.
-    if (error && !abandoned_) throw *error;
-}
-
-void DbConnection::ForceDisconnect() noexcept {
-    const auto endAndDisconnect = [this] {
-        SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-        SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-        return SQL_SUCCEEDED(SQLDisconnect(dbc_));
-    };
-    // The driver refuses while it still counts a transaction open (after a
-    // rollback that failed, say); ending it its own way lets go of it.
-    if (endAndDisconnect()) return;
-    // A driver whose database already rolled back by itself (SQLite after a
-    // full disk or an I/O error) still counts the transaction, and its
-    // rollback fails for want of one: give it one to end.
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
-        SQLExecDirect(stmt, SqlText("BEGIN"), SQL_NTS);
-        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    }
-    endAndDisconnect();
-}
-
-void DbConnection::FreeHandles() noexcept {
-    if (dbc_ != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-    if (env_ != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env_);
-    dbc_ = SQL_NULL_HDBC;
-    env_ = SQL_NULL_HENV;
+    if (error && !c.abandoned) throw *error;
 }
 
 void DbConnection::ExecuteDirect(std::string_view sql) {
-    ScopedStatement stmt(dbc_);
-    CheckOdbc(SQLExecDirect(stmt.get(), SqlText(sql), static_cast<SQLINTEGER>(sql.size())),
-              SQL_HANDLE_STMT, stmt.get(), "execute", true);
+    impl_->BeforeStatement();
+    const LentStatement stmt(*impl_);
+    CheckOdbc(SQLExecDirect(stmt.handle, SqlText(sql), SqlLength(sql)), SQL_HANDLE_STMT,
+              stmt.handle, "execute", true);
 }
 
 bool DbConnection::HasTable(std::string_view name) {
     std::string stored(name);
-    if (dialect_.lowerCase)
-        for (char& c : stored) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    ScopedStatement stmt(dbc_);
-    CheckOdbc(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, SqlText(stored),
+    if (impl_->dialect.lowerCase)
+        for (char& c : stored) c = fw::gbk::AsciiLower(c);
+    const LentStatement stmt(*impl_);
+    CheckOdbc(SQLTables(stmt.handle, nullptr, 0, nullptr, 0, SqlText(stored),
                         static_cast<SQLSMALLINT>(stored.size()), nullptr, 0),
-              SQL_HANDLE_STMT, stmt.get(), "look up a table");
-    const SQLRETURN rc = SQLFetch(stmt.get());
-    CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), "look up a table", true);
+              SQL_HANDLE_STMT, stmt.handle, "look up a table");
+    const SQLRETURN rc = SQLFetch(stmt.handle);
+    CheckOdbc(rc, SQL_HANDLE_STMT, stmt.handle, "look up a table", true);
     return rc != SQL_NO_DATA;
-}
-
-std::optional<long> DbConnection::LastInsertedIdentity(std::string_view table,
-                                                       std::string_view column) {
-    const std::string expression = IdentityExpression(table, column);
-    if (expression.empty()) return std::nullopt;
-    const std::string sql = "select " + expression;
-    ScopedStatement stmt(dbc_);
-    CheckOdbc(SQLExecDirect(stmt.get(), SqlText(sql), static_cast<SQLINTEGER>(sql.size())),
-              SQL_HANDLE_STMT, stmt.get(), "read the assigned identity");
-    CheckOdbc(SQLFetch(stmt.get()), SQL_HANDLE_STMT, stmt.get(), "read the assigned identity");
-    SQLINTEGER value = 0;
-    SQLLEN indicator = 0;
-    CheckOdbc(SQLGetData(stmt.get(), 1, SQL_C_SLONG, &value, 0, &indicator), SQL_HANDLE_STMT,
-              stmt.get(), "read the assigned identity");
-    if (indicator == SQL_NULL_DATA)
-        throw CDBException("HY000", 0, "no identity was assigned on this connection");
-    return value;
-}
-
-std::string DbConnection::IdentityExpression(std::string_view table,
-                                             std::string_view column) const {
-    return dialect_.IdentityExpression(dialect_.RenderName(table), dialect_.RenderName(column));
-}
-
-SQLHSTMT DbConnection::AllocateStatement() {
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_,
-              "allocate a statement");
-    return stmt;
-}
-
-void DbConnection::Attach(TableRecord* record) {
-    if (std::find(openRecords_.begin(), openRecords_.end(), record) == openRecords_.end())
-        openRecords_.push_back(record);
-}
-
-void DbConnection::Detach(TableRecord* record) {
-    openRecords_.erase(std::remove(openRecords_.begin(), openRecords_.end(), record),
-                       openRecords_.end());
 }
 
 Transaction::~Transaction() { Rollback(); }

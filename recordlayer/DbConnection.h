@@ -1,22 +1,26 @@
-// One ODBC connection (with its own environment handle), owned for its whole
-// life. Not thread-safe; one thread uses a connection. The destructor rolls
-// back a transaction that was begun and not ended, disconnects and never
-// throws. Every failing call throws CDBException.
+// One ODBC connection, owned for its whole life. Not thread-safe; one thread
+// uses a connection. The destructor rolls back a transaction that was begun
+// and not ended, disconnects and never throws. Every failing call throws
+// CDBException.
+//
+// What stays between connections: the process has one ODBC environment for
+// its whole life, and keeps the connection handle (and the buffers) of a
+// closed DbConnection for the next one to connect with. A handle is only the
+// driver manager's record of a connection, never the connection itself: each
+// DbConnection still connects and disconnects. Allocating a handle per
+// connection would cost the driver manager a character converter that it
+// never gives back while it pools connections.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "Dialect.h"
+#include "recordlayer/Dialect.h"
 
 namespace rl {
 
-class TableRecord;
+struct ConnectionImpl;  // the handles, private to the record layer
 
 class DbConnection {
   public:
@@ -29,27 +33,30 @@ class DbConnection {
     // options: 0 (read-write, nothing special). Never prompts.
     void OpenConnection(std::string_view connect, unsigned options = 0);
 
-    // Switches to manual commit. Returns true.
+    // Switches to manual commit. Returns true. After the commit or rollback
+    // the connection returns to autocommit when a statement next runs
+    // outside a transaction, not before.
     bool BeginTransaction();
     bool CommitTransaction();
     bool RollbackTransaction();
 
     // Rolls back an open transaction, disconnects. Safe to call when closed.
-    // The connection is let go of whatever the driver says (a driver that
-    // refuses to disconnect is made to, so no failed import leaves a
-    // connection and its files open). Throws the first error of the close,
-    // except after RollbackTransaction: a caller that rolled back is leaving
-    // after an error of its own, which is the one to report.
+    // Records still open on the connection are closed. The connection is let
+    // go of whatever the driver says (a driver that refuses to disconnect is
+    // made to, so no failed import leaves a connection and its files open).
+    // Throws the first error of the close, except after RollbackTransaction:
+    // a caller that rolled back is leaving after an error of its own, which
+    // is the one to report.
     void CloseConnection();
 
-    bool IsOpen() const { return connected_; }
-    bool InTransaction() const { return inTransaction_; }
+    bool IsOpen() const;
+    bool InTransaction() const;
 
     // What the driver reported about identifiers and its family, read once at
     // connect time.
-    const Dialect& GetDialect() const { return dialect_; }
+    const Dialect& GetDialect() const;
     // The product the driver names (SQL_DBMS_NAME), for messages: "MariaDB".
-    const std::string& DbmsName() const { return dbmsName_; }
+    const std::string& DbmsName() const;
 
     // Runs one statement that returns no rows (schema set-up, tests).
     void ExecuteDirect(std::string_view sql);
@@ -60,40 +67,11 @@ class DbConnection {
     // read.
     bool HasTable(std::string_view name);
 
-    // The identity value the database assigned to the last row this
-    // connection inserted into table (a declared name such as
-    // "[dbo].[GstProfile]") whose identity column is column. nullopt when
-    // the dialect knows no way to ask (a database family it does not know);
-    // the caller then finds the row some other way. Throws when the query
-    // fails or the connection assigned none.
-    std::optional<long> LastInsertedIdentity(std::string_view table, std::string_view column);
-    // The same identity as an SQL expression, for a statement that reads the
-    // new row by it in the same round trip ("... where Acct = <expression>");
-    // empty when the dialect knows no way to ask.
-    std::string IdentityExpression(std::string_view table, std::string_view column) const;
-
   private:
-    // Records with a statement open on this connection; CloseConnection
-    // closes them first, so no record is left holding a freed handle.
-    friend class TableRecord;
-    void Attach(TableRecord* record);
-    void Detach(TableRecord* record);
-    // A new statement handle on this connection, owned by the caller.
-    SQLHSTMT AllocateStatement();
+    friend ConnectionImpl& ImplOf(DbConnection& db);
+    void EndTransaction(short completion, const char* what);
 
-    void EndTransaction(SQLSMALLINT completion, const char* what);
-    void ForceDisconnect() noexcept;
-    void ReadDialect();
-    void FreeHandles() noexcept;
-
-    SQLHENV env_ = SQL_NULL_HENV;
-    SQLHDBC dbc_ = SQL_NULL_HDBC;
-    bool connected_ = false;
-    bool inTransaction_ = false;
-    bool abandoned_ = false;  // RollbackTransaction was called since the connect
-    Dialect dialect_;
-    std::string dbmsName_;
-    std::vector<TableRecord*> openRecords_;
+    std::unique_ptr<ConnectionImpl> impl_;
 };
 
 // One transaction on a connection: begun by the constructor (which throws as

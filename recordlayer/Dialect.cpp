@@ -67,38 +67,27 @@ bool Dialect::ReadsTakeNoLocks() const {
     return family == DbFamily::PostgreSQL || family == DbFamily::MySQL;
 }
 
-std::string Dialect::IdentityExpression(std::string_view renderedTable,
-                                        std::string_view renderedColumn) const {
-    switch (family) {
-        case DbFamily::SQLite:
-            return "last_insert_rowid()";
-        case DbFamily::SqlServer:
-            return "@@IDENTITY";
-        case DbFamily::MySQL:
-            // Per connection, like the others: another session's insert does
-            // not move it.
-            return "last_insert_id()";
-        case DbFamily::PostgreSQL: {
-            // pg_get_serial_sequence parses the table as SQL (quotes allowed)
-            // but takes the column name literally, so the column goes unquoted.
-            std::string column(renderedColumn);
-            if (!quote.empty() && quote != " ") {
-                std::string bare;
-                for (char c : column)
-                    if (quote.find(c) == std::string::npos) bare += c;
-                column = bare;
-            }
-            std::string table;
-            for (char c : renderedTable) {
-                table += c;
-                if (c == '\'') table += '\'';
-            }
-            return "currval(pg_get_serial_sequence('" + table + "', '" + column + "'))";
-        }
-        case DbFamily::Other:
+std::string Dialect::IdentityClause(std::string_view renderedColumn) const {
+    switch (identity) {
+        case IdentityRead::Returning:
+            return " returning " + std::string(renderedColumn);
+        case IdentityRead::SameBatch:
+            // The scope of this batch: an insert a trigger makes elsewhere
+            // does not count, as it would for @@IDENTITY.
+            return "; select SCOPE_IDENTITY()";
+        case IdentityRead::QueryAfter:
+        case IdentityRead::None:
             break;
     }
     return "";
+}
+
+std::string_view Dialect::IdentityQuery() const {
+    if (identity != IdentityRead::QueryAfter) return "";
+    // Both per connection: another session's insert does not move them. The
+    // SQLite driver hides the result of "insert ... returning", so SQLite asks
+    // afterwards, which costs no round trip in an embedded database.
+    return family == DbFamily::SQLite ? "select last_insert_rowid()" : "select last_insert_id()";
 }
 
 DbFamily FamilyFromDbmsName(std::string_view dbmsName) {
@@ -108,6 +97,35 @@ DbFamily FamilyFromDbmsName(std::string_view dbmsName) {
     if (ContainsIgnoringCase(dbmsName, "mariadb") || ContainsIgnoringCase(dbmsName, "mysql"))
         return DbFamily::MySQL;
     return DbFamily::Other;
+}
+
+IdentityRead IdentityReadFor(std::string_view dbmsName, std::string_view dbmsVersion) {
+    switch (FamilyFromDbmsName(dbmsName)) {
+        case DbFamily::PostgreSQL:
+            return IdentityRead::Returning;
+        case DbFamily::SQLite:
+            return IdentityRead::QueryAfter;
+        case DbFamily::SqlServer:
+            return IdentityRead::SameBatch;
+        case DbFamily::MySQL: {
+            // MariaDB answers "insert ... returning" from 10.5 on; MySQL never.
+            if (!ContainsIgnoringCase(dbmsName, "mariadb") &&
+                !ContainsIgnoringCase(dbmsVersion, "mariadb"))
+                return IdentityRead::QueryAfter;
+            int major = 0, minor = 0;
+            std::size_t at = 0;
+            while (at < dbmsVersion.size() && dbmsVersion[at] >= '0' && dbmsVersion[at] <= '9')
+                major = major * 10 + (dbmsVersion[at++] - '0');
+            if (at < dbmsVersion.size() && dbmsVersion[at] == '.') ++at;
+            while (at < dbmsVersion.size() && dbmsVersion[at] >= '0' && dbmsVersion[at] <= '9')
+                minor = minor * 10 + (dbmsVersion[at++] - '0');
+            return major > 10 || (major == 10 && minor >= 5) ? IdentityRead::Returning
+                                                             : IdentityRead::QueryAfter;
+        }
+        case DbFamily::Other:
+            break;
+    }
+    return IdentityRead::None;
 }
 
 }  // namespace rl

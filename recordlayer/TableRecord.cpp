@@ -3,25 +3,36 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <ostream>
 #include <variant>
 
 #include "framework/gbktext.h"
 #include "recordlayer/CDBException.h"
 #include "recordlayer/DbConnection.h"
+#include "recordlayer/OdbcCall.h"
+#include "recordlayer/Statement.h"
+#include "recordlayer/StatementText.h"
 
 namespace rl {
 
 namespace detail {
 
-// A value on its way to a "?": the buffer the driver reads at execution, and
-// the SQL type and size it is declared with.
+// A value on its way to a "?": where the driver reads it at execution (a
+// number or timestamp here, a text in the member it came from or in ownText),
+// and the SQL type and size it is declared with.
 struct BoundValue {
-    std::variant<SQLINTEGER, SQLSMALLINT, SQLBIGINT, std::string, SQL_TIMESTAMP_STRUCT> buffer;
+    SQLSMALLINT cType = SQL_C_CHAR;
     SQLSMALLINT sqlType = SQL_VARCHAR;
     SQLULEN size = 0;
     SQLLEN length = 0;
+    union {
+        SQLINTEGER integer;
+        SQLSMALLINT smallInteger;
+        SQLBIGINT bigInteger;
+        SQL_TIMESTAMP_STRUCT timestamp;
+    } number{};
+    const char* text = nullptr;
+    std::string ownText;  // a caller's query parameter, kept until the query runs
 };
 
 }  // namespace detail
@@ -38,10 +49,6 @@ struct Overloaded : F... {
 };
 template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
-
-SQLCHAR* SqlText(const std::string& sql) {
-    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data()));
-}
 
 bool FirstWordIsSelect(const char* sql) {
     if (sql == nullptr) return false;
@@ -61,11 +68,23 @@ std::string Unbracketed(std::string_view name) {
     return bare;
 }
 
-std::string FormatTimestamp(const SQL_TIMESTAMP_STRUCT& ts) {
+std::string FormatLocal(const LocalDateTime& t) {
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u %02u:%02u:%02u", ts.year, ts.month, ts.day,
-                  ts.hour, ts.minute, ts.second);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
     return buffer;
+}
+
+SQL_TIMESTAMP_STRUCT ToTimestamp(const DateTimeValue& when) {
+    const LocalDateTime t = when.ToLocal();
+    SQL_TIMESTAMP_STRUCT ts{};
+    ts.year = static_cast<SQLSMALLINT>(t.year);
+    ts.month = static_cast<SQLUSMALLINT>(t.month);
+    ts.day = static_cast<SQLUSMALLINT>(t.day);
+    ts.hour = static_cast<SQLUSMALLINT>(t.hour);
+    ts.minute = static_cast<SQLUSMALLINT>(t.minute);
+    ts.second = static_cast<SQLUSMALLINT>(t.second);
+    return ts;
 }
 
 // Reads a character column of the current row whole, however long.
@@ -105,7 +124,7 @@ void Dump(std::ostream& out, const Nullable<T, Tag>& member) {
 void Dump(std::ostream& out, const std::string& member) { out << '"' << member << '"'; }
 void Dump(std::ostream& out, const DateTimeValue& member) {
     if (member.HasValue())
-        out << FormatTimestamp(member.ToTimestamp());
+        out << FormatLocal(member.ToLocal());
     else
         out << "no value";
 }
@@ -117,7 +136,7 @@ std::string Text(const Nullable<T, Tag>& member) {
 }
 std::string Text(const std::string& member) { return member; }
 std::string Text(const DateTimeValue& member) {
-    return member.HasValue() ? FormatTimestamp(member.ToTimestamp()) : std::string();
+    return member.HasValue() ? FormatLocal(member.ToLocal()) : std::string();
 }
 
 // Reads the column into the member; false when the column is null.
@@ -134,9 +153,8 @@ bool Read(SQLHSTMT stmt, SQLUSMALLINT column, Nullable<T, Tag>& member) {
     return indicator != SQL_NULL_DATA;
 }
 bool Read(SQLHSTMT stmt, SQLUSMALLINT column, std::string& member) {
-    std::string text;
-    const bool present = GetText(stmt, column, text);
-    member = fw::gbk::CutAtCharBoundary(text, kTextColumnMax);
+    const bool present = GetText(stmt, column, member);
+    if (member.size() > kTextColumnMax) member = fw::gbk::CutAtCharBoundary(member, kTextColumnMax);
     return present;
 }
 bool Read(SQLHSTMT stmt, SQLUSMALLINT column, DateTimeValue& member) {
@@ -144,58 +162,95 @@ bool Read(SQLHSTMT stmt, SQLUSMALLINT column, DateTimeValue& member) {
     SQLLEN indicator = 0;
     CheckOdbc(SQLGetData(stmt, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator),
               SQL_HANDLE_STMT, stmt, "read a column");
-    member = indicator == SQL_NULL_DATA ? DateTimeValue() : DateTimeValue::FromTimestamp(ts);
+    member = indicator == SQL_NULL_DATA ? DateTimeValue()
+                                        : DateTimeValue::FromLocal({.year = ts.year,
+                                                                    .month = ts.month,
+                                                                    .day = ts.day,
+                                                                    .hour = ts.hour,
+                                                                    .minute = ts.minute,
+                                                                    .second = ts.second});
     return indicator != SQL_NULL_DATA;
 }
 
-BoundValue TextValue(const std::string& text) {
-    return {fw::gbk::CutAtCharBoundary(text, kTextColumnMax), SQL_VARCHAR, kTextColumnMax};
+// A text as the driver reads it from where it is: at most 255 bytes, cut at
+// a character boundary.
+void SetText(BoundValue& v, const std::string& text) {
+    v.cType = SQL_C_CHAR;
+    v.sqlType = SQL_VARCHAR;
+    v.size = kTextColumnMax;
+    v.text = text.data();
+    v.length = static_cast<SQLLEN>(text.size() <= kTextColumnMax
+                                       ? text.size()
+                                       : fw::gbk::CutAtCharBoundary(text, kTextColumnMax).size());
 }
-BoundValue TimestampValue(const DateTimeValue& when) {
-    return {when.ToTimestamp(), SQL_TYPE_TIMESTAMP, 19};
+void SetTimestamp(BoundValue& v, const DateTimeValue& when) {
+    v.cType = SQL_C_TYPE_TIMESTAMP;
+    v.sqlType = SQL_TYPE_TIMESTAMP;
+    v.size = 19;
+    v.number.timestamp = ToTimestamp(when);
+    v.length = sizeof(SQL_TIMESTAMP_STRUCT);
+}
+void SetInteger(BoundValue& v, SQLINTEGER value, SQLSMALLINT sqlType, SQLULEN size) {
+    v.cType = SQL_C_SLONG;
+    v.sqlType = sqlType;
+    v.size = size;
+    v.number.integer = value;
 }
 
-// The member as the value of an insert; nullopt when it is null (an empty
-// text counts as null) and its column is left out.
-std::optional<BoundValue> InsertValue(const LongField& member) {
-    if (member.IsNull()) return std::nullopt;
-    return BoundValue{SQLINTEGER{member.Value()}, SQL_INTEGER, 10};
+// The member as the value of an insert; false when it is null (an empty text
+// counts as null) and its column is left out.
+bool InsertValue(BoundValue& v, const LongField& member) {
+    if (member.IsNull()) return false;
+    SetInteger(v, member.Value(), SQL_INTEGER, 10);
+    return true;
 }
-std::optional<BoundValue> InsertValue(const IntField& member) {
-    if (member.IsNull()) return std::nullopt;
-    return BoundValue{SQLINTEGER{member.Value()}, SQL_SMALLINT, 5};
+bool InsertValue(BoundValue& v, const IntField& member) {
+    if (member.IsNull()) return false;
+    SetInteger(v, member.Value(), SQL_SMALLINT, 5);
+    return true;
 }
-std::optional<BoundValue> InsertValue(const ByteField& member) {
+bool InsertValue(BoundValue& v, const ByteField& member) {
     // No tiny integer on PostgreSQL; a small integer converts to a tiny
     // integer column everywhere else.
-    if (member.IsNull()) return std::nullopt;
-    return BoundValue{SQLSMALLINT{member.Value()}, SQL_SMALLINT, 5};
+    if (member.IsNull()) return false;
+    v.cType = SQL_C_SSHORT;
+    v.sqlType = SQL_SMALLINT;
+    v.size = 5;
+    v.number.smallInteger = member.Value();
+    return true;
 }
-std::optional<BoundValue> InsertValue(const std::string& member) {
-    BoundValue v = TextValue(member);
-    if (std::get<std::string>(v.buffer).empty()) return std::nullopt;
-    return v;
+bool InsertValue(BoundValue& v, const std::string& member) {
+    if (member.empty()) return false;
+    SetText(v, member);
+    return true;
 }
-std::optional<BoundValue> InsertValue(const DateTimeValue& member) {
-    if (!member.HasValue()) return std::nullopt;
-    return TimestampValue(member);
+bool InsertValue(BoundValue& v, const DateTimeValue& member) {
+    if (!member.HasValue()) return false;
+    SetTimestamp(v, member);
+    return true;
 }
 
-// A caller's query parameter.
-BoundValue ParamValue(const SqlParam& param) {
-    return std::visit(Overloaded{
-                          [](const std::string& text) { return TextValue(text); },
-                          [](std::int64_t number) {
-                              return BoundValue{SQLBIGINT{number}, SQL_BIGINT, 19};
-                          },
-                          [](const DateTimeValue& when) {
-                              if (!when.HasValue())
-                                  throw CDBException("HY009", 0,
-                                                     "a date-time parameter has no value");
-                              return TimestampValue(when);
-                          },
-                      },
-                      param);
+// A caller's query parameter, copied: a query opened for later runs after
+// the caller's values are gone.
+void SetParam(BoundValue& v, const SqlParam& param) {
+    std::visit(Overloaded{
+                   [&](const std::string& text) {
+                       v.ownText = text;
+                       SetText(v, v.ownText);
+                   },
+                   [&](std::int64_t number) {
+                       v.cType = SQL_C_SBIGINT;
+                       v.sqlType = SQL_BIGINT;
+                       v.size = 19;
+                       v.number.bigInteger = number;
+                   },
+                   [&](const DateTimeValue& when) {
+                       if (!when.HasValue())
+                           throw CDBException("HY009", 0, "a date-time parameter has no value");
+                       SetTimestamp(v, when);
+                   },
+               },
+               param);
 }
 
 // Binds the values to the statement's "?" in order. The values must stay
@@ -203,41 +258,46 @@ BoundValue ParamValue(const SqlParam& param) {
 void BindParameters(SQLHSTMT stmt, std::vector<BoundValue>& values) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         BoundValue& v = values[i];
-        const auto n = static_cast<SQLUSMALLINT>(i + 1);
-        auto bind = [&](SQLSMALLINT cType, SQLPOINTER value, SQLLEN bufferLength) {
-            CheckOdbc(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, cType, v.sqlType, v.size, 0, value,
-                                       bufferLength, &v.length),
-                      SQL_HANDLE_STMT, stmt, "bind a parameter");
-        };
-        std::visit(Overloaded{
-                       [&](SQLINTEGER& x) { bind(SQL_C_SLONG, &x, 0); },
-                       [&](SQLSMALLINT& x) { bind(SQL_C_SSHORT, &x, 0); },
-                       [&](SQLBIGINT& x) { bind(SQL_C_SBIGINT, &x, 0); },
-                       [&](std::string& text) {
-                           v.length = static_cast<SQLLEN>(text.size());
-                           bind(SQL_C_CHAR, text.data(), static_cast<SQLLEN>(text.size() + 1));
-                       },
-                       [&](SQL_TIMESTAMP_STRUCT& ts) {
-                           v.length = sizeof ts;
-                           bind(SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts);
-                       },
-                   },
-                   v.buffer);
+        SQLPOINTER buffer = &v.number;
+        SQLLEN bufferLength = 0;
+        if (v.cType == SQL_C_CHAR) {
+            buffer = const_cast<char*>(v.text);
+            bufferLength = v.length;
+        } else if (v.cType == SQL_C_TYPE_TIMESTAMP) {
+            bufferLength = sizeof(SQL_TIMESTAMP_STRUCT);
+        }
+        CheckOdbc(SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, v.cType,
+                                   v.sqlType, v.size, 0, buffer, bufferLength, &v.length),
+                  SQL_HANDLE_STMT, stmt, "bind a parameter");
     }
 }
 
-// A statement handle freed on every path.
-class Statement {
-  public:
-    explicit Statement(SQLHSTMT stmt) : stmt_(stmt) {}
-    ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    SQLHSTMT get() const { return stmt_; }
+// The identity the statement's result (its first, or the first after the
+// insert's row count) holds in its first column; nullopt when it holds none.
+std::optional<std::int64_t> ReadIdentity(SQLHSTMT stmt) {
+    SQLSMALLINT columns = 0;
+    CheckOdbc(SQLNumResultCols(stmt, &columns), SQL_HANDLE_STMT, stmt, "read the identity");
+    while (columns == 0) {
+        const SQLRETURN rc = SQLMoreResults(stmt);
+        if (rc == SQL_NO_DATA) return std::nullopt;
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, "read the identity");
+        CheckOdbc(SQLNumResultCols(stmt, &columns), SQL_HANDLE_STMT, stmt, "read the identity");
+    }
+    const SQLRETURN rc = SQLFetch(stmt);
+    CheckOdbc(rc, SQL_HANDLE_STMT, stmt, "read the identity", true);
+    if (rc == SQL_NO_DATA) return std::nullopt;
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    CheckOdbc(SQLGetData(stmt, 1, SQL_C_SBIGINT, &value, 0, &indicator), SQL_HANDLE_STMT, stmt,
+              "read the identity");
+    if (indicator == SQL_NULL_DATA) return std::nullopt;
+    return value;
+}
 
-  private:
-    SQLHSTMT stmt_;
-};
+const std::string& NoText() {
+    static const std::string empty;
+    return empty;
+}
 
 }  // namespace
 
@@ -245,10 +305,19 @@ TableRecord::TableRecord(DbConnection* db) : db_(db) {}
 
 TableRecord::~TableRecord() { TableRecord::CloseRows(); }
 
-std::vector<FieldBinding> TableRecord::CollectBindings() {
-    FieldExchange fx;
-    ExchangeFields(fx);
-    return fx.Bindings();
+const std::vector<FieldBinding>& TableRecord::Bindings() {
+    if (!bound_) {
+        FieldExchange fx;
+        fx.Reserve(fieldCount_);
+        ExchangeFields(fx);
+        bindings_ = fx.TakeBindings();
+        bound_ = true;
+    }
+    return bindings_;
+}
+
+RenderedClass& TableRecord::Rendered(const Dialect& dialect) {
+    return RenderedFor(typeid(*this), Bindings(), dialect, [this] { return DefaultSql(); });
 }
 
 DbConnection& TableRecord::Connection() {
@@ -283,35 +352,42 @@ void TableRecord::DumpState(std::ostream& out) const {
     }
 }
 
+bool TableRecord::IsOpen() const { return stmt_ && stmt_->Alive(); }
+
+const std::string& TableRecord::LastSelectSql() const {
+    return selectSql_ != nullptr ? *selectSql_ : NoText();
+}
+
+const std::string& TableRecord::LastInsertSql() const {
+    return insertSql_ != nullptr ? *insertSql_ : NoText();
+}
+
 bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*options*/,
                            const std::vector<SqlParam>& params) {
     CloseRows();
     openType_ = openType == kUseDefault ? defaultOpenType_ : openType;
     DbConnection& db = Connection();
     const Dialect& dialect = db.GetDialect();
-    bindings_ = CollectBindings();
+    const std::vector<FieldBinding>& bindings = Bindings();
 
     const bool isSelect = FirstWordIsSelect(sql);
     if (isSelect) {
-        selectSql_ = sql;
+        ownSelect_ = sql;
+        selectSql_ = &ownSelect_;
+    } else if (sql != nullptr && *sql != '\0') {
+        ownSelect_ = RenderSelect(dialect, bindings, sql);
+        selectSql_ = &ownSelect_;
+    } else if (bindings.empty()) {
+        ownSelect_ = RenderSelect(dialect, bindings, DefaultSql());
+        selectSql_ = &ownSelect_;
     } else {
-        std::string columns;
-        for (const FieldBinding& b : bindings_) {
-            if (!columns.empty()) columns += ',';
-            columns += dialect.RenderName(b.name);
-        }
-        const std::string table = (sql != nullptr && *sql != '\0') ? sql : DefaultSql();
-        selectSql_ = "select " + (columns.empty() ? std::string("*") : columns) + " from " +
-                     dialect.RenderName(table);
+        selectSql_ = &Rendered(dialect).Select();
     }
 
-    stmt_ = db.AllocateStatement();
-    attachedTo_ = &db;
-    db.Attach(this);
+    stmt_ = std::make_unique<Statement>(db);
     try {
-        params_.clear();
-        for (const SqlParam& param : params) params_.push_back(ParamValue(param));
-        BindParameters(stmt_, params_);
+        params_.resize(params.size());
+        for (std::size_t i = 0; i < params.size(); ++i) SetParam(params_[i], params[i]);
         // The opening for an insert must not read the table (the SQLite
         // driver would materialise every row on execution), nor cost a
         // round trip: the statement is sent only when a row is wanted.
@@ -326,19 +402,18 @@ bool TableRecord::OpenRows(unsigned openType, const char* sql, unsigned /*option
 }
 
 void TableRecord::EnsureExecuted() {
-    if (executed_ || stmt_ == SQL_NULL_HSTMT) return;
+    if (executed_ || !IsOpen()) return;
     Execute();
     Fetch();
 }
 
 void TableRecord::Execute() {
-    // One direct execution: a prepare costs extra round trips on a server
-    // and buys nothing for a statement run once.
-    CheckOdbc(SQLExecDirect(stmt_, SqlText(selectSql_), static_cast<SQLINTEGER>(selectSql_.size())),
-              SQL_HANDLE_STMT, stmt_, "run the query", true);
+    BindParameters(stmt_->Handle(), params_);
+    stmt_->Execute(*selectSql_, "run the query");
     executed_ = true;
     SQLSMALLINT count = 0;
-    CheckOdbc(SQLNumResultCols(stmt_, &count), SQL_HANDLE_STMT, stmt_, "describe the result");
+    CheckOdbc(SQLNumResultCols(stmt_->Handle(), &count), SQL_HANDLE_STMT, stmt_->Handle(),
+              "describe the result");
     columnNames_.assign(static_cast<std::size_t>(count), std::string());
     namesRead_ = false;
     columnTexts_.assign(columnNames_.size(), std::string());
@@ -351,12 +426,13 @@ void TableRecord::Execute() {
 // catalogue lookup.
 void TableRecord::ReadColumnNames() {
     if (namesRead_) return;
+    const SQLHSTMT stmt = stmt_->Handle();
     for (std::size_t c = 0; c < columnNames_.size(); ++c) {
         SQLCHAR name[256] = {};
         SQLSMALLINT nameLength = 0;
-        CheckOdbc(SQLColAttribute(stmt_, static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_LABEL, name,
+        CheckOdbc(SQLColAttribute(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_LABEL, name,
                                   sizeof name, &nameLength, nullptr),
-                  SQL_HANDLE_STMT, stmt_, "describe the result");
+                  SQL_HANDLE_STMT, stmt, "describe the result");
         columnNames_[c] = reinterpret_cast<char*>(name);
     }
     namesRead_ = true;
@@ -367,36 +443,38 @@ void TableRecord::Fetch() {
         atEnd_ = true;
         return;
     }
-    SQLRETURN rc = SQLFetch(stmt_);
+    const SQLHSTMT stmt = stmt_->Handle();
+    SQLRETURN rc = SQLFetch(stmt);
     if (rc == SQL_NO_DATA) {
         atEnd_ = true;
         return;
     }
-    CheckOdbc(rc, SQL_HANDLE_STMT, stmt_, "fetch a row");
+    CheckOdbc(rc, SQL_HANDLE_STMT, stmt, "fetch a row");
     atEnd_ = false;
     ReadRow();
 }
 
 void TableRecord::ReadRow() {
+    const SQLHSTMT stmt = stmt_->Handle();
     for (std::size_t i = 0; i < columnNames_.size(); ++i) {
         const auto column = static_cast<SQLUSMALLINT>(i + 1);
         if (i < bindings_.size()) {
-            columnNull_[i] = !std::visit([&](auto* member) { return Read(stmt_, column, *member); },
+            columnNull_[i] = !std::visit([&](auto* member) { return Read(stmt, column, *member); },
                                          bindings_[i].member);
         } else {
-            columnNull_[i] = !Read(stmt_, column, columnTexts_[i]);
+            columnNull_[i] = !Read(stmt, column, columnTexts_[i]);
         }
     }
 }
 
 bool TableRecord::AtEnd() {
-    if (stmt_ == SQL_NULL_HSTMT) return true;
+    if (!IsOpen()) return true;
     EnsureExecuted();
     return atEnd_;
 }
 
 void TableRecord::NextRow() {
-    if (stmt_ == SQL_NULL_HSTMT) return;
+    if (!IsOpen()) return;
     if (!executed_) {
         EnsureExecuted();
         if (atEnd_) return;
@@ -407,6 +485,7 @@ void TableRecord::NextRow() {
 void TableRecord::ColumnText(std::string_view column, std::string& out) {
     const std::string wanted = Unbracketed(column);
     EnsureExecuted();
+    if (!IsOpen()) throw CDBException("24000", 0, "no open result to read " + wanted + " from");
     ReadColumnNames();
     std::size_t index = columnNames_.size();
     for (std::size_t i = 0; i < columnNames_.size(); ++i)
@@ -416,7 +495,7 @@ void TableRecord::ColumnText(std::string_view column, std::string& out) {
         }
     if (index == columnNames_.size())
         throw CDBException("42S22", 0,
-                           "no column named " + wanted + " in the result of " + selectSql_);
+                           "no column named " + wanted + " in the result of " + LastSelectSql());
     if (atEnd_) throw CDBException("24000", 0, "no current row to read " + wanted + " from");
     if (columnNull_[index]) {
         out.clear();
@@ -430,10 +509,7 @@ void TableRecord::ColumnText(std::string_view column, std::string& out) {
 }
 
 void TableRecord::CloseRows() {
-    if (stmt_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
-    stmt_ = SQL_NULL_HSTMT;
-    if (attachedTo_ != nullptr) attachedTo_->Detach(this);
-    attachedTo_ = nullptr;
+    stmt_.reset();
     executed_ = false;
     atEnd_ = true;
     params_.clear();
@@ -443,39 +519,54 @@ void TableRecord::CloseRows() {
 }
 
 void TableRecord::BeginNewRow() {
-    for (const FieldBinding& b : CollectBindings())
+    for (const FieldBinding& b : Bindings())
         std::visit([](auto* member) { Clear(*member); }, b.member);
 }
 
 bool TableRecord::SaveRow() {
+    Insert(nullptr);
+    return true;
+}
+
+std::optional<std::int64_t> TableRecord::SaveRowGetIdentity(const char* identityColumn) {
+    return Insert(identityColumn);
+}
+
+std::optional<std::int64_t> TableRecord::Insert(const char* identityColumn) {
     DbConnection& db = Connection();
     const Dialect& dialect = db.GetDialect();
-    std::string columns;
-    std::string markers;
-    std::vector<BoundValue> values;
-    for (const FieldBinding& b : CollectBindings()) {
-        std::optional<BoundValue> value =
-            std::visit([](auto* member) { return InsertValue(*member); }, b.member);
-        if (!value) continue;
-        if (!columns.empty()) {
-            columns += ',';
-            markers += ',';
-        }
-        columns += dialect.RenderName(b.name);
-        markers += '?';
-        values.push_back(std::move(*value));
-    }
-    const std::string table = dialect.RenderName(DefaultSql());
-    insertSql_ = columns.empty()
-                     ? "insert into " + table + " default values"
-                     : "insert into " + table + " (" + columns + ") values (" + markers + ")";
+    const std::vector<FieldBinding>& bindings = Bindings();
+    RenderedClass& rendered = Rendered(dialect);
 
-    const Statement stmt(db.AllocateStatement());
-    BindParameters(stmt.get(), values);
-    CheckOdbc(
-        SQLExecDirect(stmt.get(), SqlText(insertSql_), static_cast<SQLINTEGER>(insertSql_.size())),
-        SQL_HANDLE_STMT, stmt.get(), "insert a row", true);
-    return true;
+    // The insert's own values, apart from any open query's parameters; room
+    // for all first, so that none moves once bound.
+    std::vector<BoundValue> values;
+    values.reserve(bindings.size());
+    ColumnMask named;
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        values.emplace_back();
+        if (std::visit([&](auto* member) { return InsertValue(values.back(), *member); },
+                       bindings[i].member))
+            named.set(i);
+        else
+            values.pop_back();
+    }
+
+    const std::string_view identity = identityColumn != nullptr ? identityColumn : "";
+    const bool known = dialect.identity != IdentityRead::None;
+    insertSql_ = &rendered.Insert(named, known ? identity : "", ownInsert_);
+
+    Statement stmt(db);
+    BindParameters(stmt.Handle(), values);
+    stmt.Execute(*insertSql_, "insert a row");
+    if (identity.empty() || !known) return std::nullopt;
+    if (dialect.identity == IdentityRead::QueryAfter) {
+        stmt.Reset();
+        stmt.Execute(dialect.IdentityQuery(), "read the identity");
+    }
+    if (std::optional<std::int64_t> assigned = ReadIdentity(stmt.Handle())) return assigned;
+    throw CDBException("02000", 0,
+                       "the insert into " + DefaultSql() + " assigned no " + std::string(identity));
 }
 
 }  // namespace rl

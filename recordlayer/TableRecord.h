@@ -9,26 +9,33 @@
 //
 // The connection is borrowed and must outlive the record. A record has at most
 // one result set open; destroying an open record closes it. Not thread-safe.
+// Every failure throws CDBException.
+//
+// The SQL a class sends (its rendered names, its default query, its inserts)
+// is rendered once per process for each dialect; a record holds a statement
+// handle of its connection only while a result set is open or an insert runs.
 #pragma once
-
-#include <sql.h>
-#include <sqlext.h>
 
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 #include "DateTimeValue.h"
+#include "FieldExchange.h"
 #include "framework/runtimeclass.h"
 
 namespace rl {
 
 class DbConnection;
 
+class Statement;      // private to the record layer
+class RenderedClass;  // private to the record layer
+struct Dialect;
 namespace detail {
 struct BoundValue;  // a parameter's buffer, its SQL type and length
 }
@@ -38,64 +45,6 @@ enum OpenType : unsigned { KeysetOpen = 0, SnapshotOpen = 1 };
 // Every text column holds at most this many bytes; longer texts are cut at a
 // GBK character boundary when read and when written.
 constexpr std::size_t kTextColumnMax = 255;
-
-// A numeric member with a null state. Constructed as 0 (not null); after
-// BeginNewRow it is null until assigned. Tag keeps members of the same C++
-// number but a different SQL type apart, so that binding one as the other
-// does not compile.
-template <class T, class Tag>
-class Nullable {
-  public:
-    Nullable() = default;
-    Nullable(T v) : value_(v), null_(false) {}  // NOLINT: members are assigned like plain numbers
-    Nullable& operator=(T v) {
-        value_ = v;
-        null_ = false;
-        return *this;
-    }
-    operator T() const { return value_; }  // NOLINT
-    T Value() const { return value_; }
-    bool IsNull() const { return null_; }
-    void SetNull() {
-        value_ = 0;
-        null_ = true;
-    }
-
-  private:
-    T value_ = 0;
-    bool null_ = false;
-};
-
-// SQL integer.
-using LongField = Nullable<std::int32_t, struct LongTag>;
-// SQL small integer, used for counts.
-using IntField = Nullable<std::int32_t, struct IntTag>;
-// SQL tiny integer, flags and small codes.
-using ByteField = Nullable<std::uint8_t, struct ByteTag>;
-
-// The member a column is bound to; its type is the column's kind.
-using FieldMember = std::variant<LongField*, IntField*, ByteField*, std::string*, DateTimeValue*>;
-
-struct FieldBinding {
-    const char* name;  // bracketed, as declared: "[GstAcct]"
-    FieldMember member;
-};
-
-// Collects a class's bindings; ExchangeFields calls one method per column.
-class FieldExchange {
-  public:
-    void Long(const char* name, LongField& member) { bindings_.push_back({name, &member}); }
-    void Int(const char* name, IntField& member) { bindings_.push_back({name, &member}); }
-    void Byte(const char* name, ByteField& member) { bindings_.push_back({name, &member}); }
-    // Every text column is SQL type 12 (variable-length character), max 255, scale 0.
-    void Text(const char* name, std::string& member) { bindings_.push_back({name, &member}); }
-    void DateTime(const char* name, DateTimeValue& member) { bindings_.push_back({name, &member}); }
-
-    const std::vector<FieldBinding>& Bindings() const { return bindings_; }
-
-  private:
-    std::vector<FieldBinding> bindings_;
-};
 
 // A value bound to a "?" of a caller's statement.
 using SqlParam = std::variant<std::string, std::int64_t, DateTimeValue>;
@@ -121,7 +70,8 @@ class TableRecord {
     // the class's default). sql null or empty: the default query, the bound
     // columns in binding order from DefaultSql(); a KeysetOpen of the default
     // query is not sent to the driver until AtEnd() or NextRow() is called,
-    // so opening for an insert reads no rows and costs no round trip. A text
+    // so it reads no rows, costs no round trip and holds no statement handle
+    // until then (an insert needs no open result set at all). A text
     // whose first word is "select" (any case) runs unchanged with params
     // bound to its "?", and the record stands on its first row. Either is one
     // direct execution; nothing is prepared. Without a connection the record
@@ -131,7 +81,8 @@ class TableRecord {
     virtual bool OpenRows(unsigned openType = kUseDefault, const char* sql = nullptr,
                           unsigned options = 0, const std::vector<SqlParam>& params = {});
     virtual void CloseRows();
-    bool IsOpen() const { return stmt_ != SQL_NULL_HSTMT; }
+    // False also when the connection was closed under the record.
+    bool IsOpen() const;
 
     // True when positioned past the last row (or on an empty result).
     bool AtEnd();
@@ -147,6 +98,15 @@ class TableRecord {
     // Inserts the new row with the members that are no longer null (an empty
     // text counts as null). Returns true; failures throw CDBException.
     virtual bool SaveRow();
+    // Inserts the new row as SaveRow does and answers the identity the
+    // database assigned to its column identityColumn (declared: "[Acct]"),
+    // read the cheapest way the dialect knows (IdentityRead): the insert's
+    // own result, or a query on the same connection straight after it.
+    // Either way it is the identity of this row, never of another session's.
+    // nullopt, with the row inserted, when the database is of a family the
+    // dialect does not know; the caller must then find the row some other
+    // way. Throws CDBException (02000 when the database assigned none).
+    std::optional<std::int64_t> SaveRowGetIdentity(const char* identityColumn);
 
     virtual std::string DefaultConnect() const { return ""; }
     virtual std::string DefaultSql() const { return ""; }
@@ -158,15 +118,19 @@ class TableRecord {
     unsigned CurrentOpenType() const { return openType_; }
     // The SQL text of the last OpenRows / SaveRow, as it is (or would be)
     // sent to the driver.
-    const std::string& LastSelectSql() const { return selectSql_; }
-    const std::string& LastInsertSql() const { return insertSql_; }
+    const std::string& LastSelectSql() const;
+    const std::string& LastInsertSql() const;
 
   protected:
     unsigned fieldCount_ = 0;
     unsigned defaultOpenType_ = SnapshotOpen;
 
   private:
-    std::vector<FieldBinding> CollectBindings();
+    // The members as ExchangeFields lists them, collected once.
+    const std::vector<FieldBinding>& Bindings();
+    // This class's SQL in dialect, rendered once per process.
+    RenderedClass& Rendered(const Dialect& dialect);
+    std::optional<std::int64_t> Insert(const char* identityColumn);
     void Execute();
     void Fetch();
     void ReadRow();
@@ -176,19 +140,21 @@ class TableRecord {
 
     DbConnection* db_;
     std::unique_ptr<DbConnection> ownDb_;  // opened with DefaultConnect() when db_ is null
-    DbConnection* attachedTo_ = nullptr;   // the connection stmt_ belongs to
-    SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+    std::unique_ptr<Statement> stmt_;      // of the open result set
     unsigned openType_ = SnapshotOpen;
     bool executed_ = false;
     bool atEnd_ = true;
-    std::vector<FieldBinding> bindings_;      // of the open result set
+    bool bound_ = false;  // bindings_ collected
+    std::vector<FieldBinding> bindings_;
     std::vector<detail::BoundValue> params_;  // alive until the statement runs
     std::vector<std::string> columnNames_;
     bool namesRead_ = false;
     std::vector<std::string> columnTexts_;  // result columns past the bindings
     std::vector<bool> columnNull_;
-    std::string selectSql_;
-    std::string insertSql_;
+    const std::string* selectSql_ = nullptr;  // kept per class, or ownSelect_
+    std::string ownSelect_;
+    const std::string* insertSql_ = nullptr;  // kept per class, or ownInsert_
+    std::string ownInsert_;
 };
 
 }  // namespace rl

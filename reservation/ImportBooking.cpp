@@ -3,6 +3,7 @@
 #include "reservation/ImportBooking.h"
 
 #include <charconv>
+#include <limits>
 #include <optional>
 #include <string>
 #include <variant>
@@ -29,21 +30,30 @@ namespace {
 
 namespace lit = gbk_literals;
 
+// A row of Payment or Market as the lookups read it: the two columns bound
+// by position, so no result column is looked up by its name.
+class CodeRow : public rl::TableRecord {
+  public:
+    explicit CodeRow(rl::DbConnection* db) : rl::TableRecord(db) { fieldCount_ = 2; }
+    void ExchangeFields(rl::FieldExchange& fx) override {
+        fx.Text("[Code]", Code);
+        fx.Text("[Descp]", Descp);
+    }
+    std::string Code;
+    std::string Descp;
+};
+
 // The first row of "select Code,Descp from <table>" whose right-trimmed Descp
 // equals description, as its right-trimmed Code.
-std::optional<std::string> LookUpCode(rl::TableRecord& query, const char* sql,
+std::optional<std::string> LookUpCode(CodeRow& query, const char* sql,
                                       const std::string& description) {
     std::optional<std::string> found;
     query.OpenRows(rl::SnapshotOpen, sql, 0);
-    std::string code, descp;
-    while (!query.AtEnd()) {
-        query.ColumnText("Code", code);
-        query.ColumnText("Descp", descp);
-        if (fw::gbk::TrimRight(descp) == description) {
-            found = fw::gbk::TrimRight(code);
+    for (; !query.AtEnd(); query.NextRow()) {
+        if (fw::gbk::TrimRight(query.Descp) == description) {
+            found = fw::gbk::TrimRight(query.Code);
             break;
         }
-        query.NextRow();
     }
     query.CloseRows();
     return found;
@@ -60,7 +70,7 @@ void MapCodes(rl::DbConnection& db, BookingFields& table, Booking& booking) {
     }
     booking.roomType = CutToColumn(table[kRoomType]);
 
-    rl::TableRecord query(&db);
+    CodeRow query(&db);
     booking.paymentCode = CutToColumn(
         LookUpCode(query, "select Code,Descp from Payment", table[kPayment]).value_or(""));
     if (std::optional<std::string> market =
@@ -69,52 +79,51 @@ void MapCodes(rl::DbConnection& db, BookingFields& table, Booking& booking) {
     booking.marketCode = CutToColumn(table[kBookingType]);
 }
 
-void InsertProfile(rl::DbConnection& db, const Booking& b) {
+// Inserts the guest profile and answers the account the database assigned
+// it, read with the insert itself; nullopt from a database whose way of
+// telling the dialect does not know.
+std::optional<std::int64_t> InsertProfile(rl::DbConnection& db, const Booking& b) {
     CGstProfileTbl profile(&db);
-    profile.OpenRows(rl::KeysetOpen, nullptr, 0);
     profile.BeginNewRow();
     profile.ChnName = b.guestName;
     profile.Phone = b.guestPhone;
     profile.OrgDate = b.now.date;
     profile.OrgTime = b.now.time;
     profile.OrgClerk = b.clerk;
-    profile.SaveRow();
-    profile.CloseRows();
+    return profile.SaveRowGetIdentity("[Acct]");
 }
 
 // The account of the profile InsertProfile wrote: the identity the database
-// just assigned picks exactly that row, where time of day and name alone can
-// match an older profile. A database the dialect does not know reports no
-// identity: then the newest profile of this date and time with this name and
-// clerk is taken, which a second host importing the same name in the same
-// second can still confuse. Names are compared here, byte for byte, because an
-// empty text is stored as NULL. Only the three columns it needs are read: a
-// driver describes every column of a result, and the profile has 79.
-std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
-    // The identity is asked for inside the read-back: one round trip for both.
-    // As a subquery it is one value for the whole statement, which the index
-    // on Acct can seek (a volatile function compared row by row cannot).
-    const std::string assigned = db.IdentityExpression("[dbo].[GstProfile]", "[Acct]");
-    rl::TableRecord readBack(&db);
-    if (!assigned.empty()) {
-        const std::string sql =
-            "select Acct,ChnName,OrgClerk from GstProfile where Acct = (select " + assigned +
-            ") and OrgTime = ?";
-        readBack.OpenRows(rl::SnapshotOpen, sql.c_str(), 0, {b.now.time});
-    } else {
-        static std::uint64_t tracedCall = 0;
-        if (tracedCall != SearchCallNumber()) {
-            tracedCall = SearchCallNumber();
-            fw::Trace(fw::Priority::Warning,
-                      "%s reports no assigned identity; new guest profiles are read back by import "
-                      "time, name and clerk\n",
-                      db.DbmsName().empty() ? "the database" : db.DbmsName().c_str());
-        }
-        readBack.OpenRows(rl::SnapshotOpen,
-                          "select Acct,ChnName,OrgClerk from GstProfile"
-                          " where OrgDate = ? and OrgTime = ? order by Acct desc",
-                          0, {b.now.date, b.now.time});
+// assigned it, which picks exactly that row. A database the dialect does not
+// know tells none: then the newest profile of this date and time with this
+// name and clerk is taken, which a second host importing the same name in
+// the same second can still confuse. Names are compared here, byte for byte,
+// because an empty text is stored as NULL. Only the three columns it needs
+// are read: a driver describes every column of a result, and the profile
+// has 79.
+std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b,
+                             std::optional<std::int64_t> assigned) {
+    if (assigned) {
+        if (*assigned < 1 || *assigned > std::numeric_limits<std::int32_t>::max())
+            throw rl::CDBException("22003", 0,
+                                   "the new guest profile of " + b.guestName +
+                                       " was given the account " + std::to_string(*assigned) +
+                                       ", outside the accounts a reservation can refer to");
+        return static_cast<std::int32_t>(*assigned);
     }
+    static std::uint64_t tracedCall = 0;
+    if (tracedCall != SearchCallNumber()) {
+        tracedCall = SearchCallNumber();
+        fw::Trace(fw::Priority::Warning,
+                  "%s reports no assigned identity; new guest profiles are read back by import "
+                  "time, name and clerk\n",
+                  db.DbmsName().empty() ? "the database" : db.DbmsName().c_str());
+    }
+    rl::TableRecord readBack(&db);
+    readBack.OpenRows(rl::SnapshotOpen,
+                      "select Acct,ChnName,OrgClerk from GstProfile"
+                      " where OrgDate = ? and OrgTime = ? order by Acct desc",
+                      0, {b.now.date, b.now.time});
     std::string account, name, clerk;
     for (; !readBack.AtEnd(); readBack.NextRow()) {
         readBack.ColumnText("ChnName", name);
@@ -122,7 +131,7 @@ std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
         if (name == b.guestName && clerk == b.clerk) break;
     }
     if (readBack.AtEnd())
-        throw rl::CDBException("HY000", 0,
+        throw rl::CDBException("02000", 0,
                                "the new guest profile of " + b.guestName + " cannot be read back");
     readBack.ColumnText("Acct", account);
     readBack.CloseRows();
@@ -130,7 +139,7 @@ std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
     const auto [end, error] =
         std::from_chars(account.data(), account.data() + account.size(), value);
     if (error != std::errc() || end != account.data() + account.size())
-        throw rl::CDBException("HY000", 0,
+        throw rl::CDBException("22018", 0,
                                "the new guest profile of " + b.guestName +
                                    " was read back with the account \"" + account + "\"");
     return value;
@@ -138,7 +147,6 @@ std::int32_t ReadBackAccount(rl::DbConnection& db, const Booking& b) {
 
 void InsertReservation(rl::DbConnection& db, const Booking& b, std::int32_t account) {
     CreservationTbl reservation(&db);
-    reservation.OpenRows(rl::KeysetOpen, nullptr, 0);
     reservation.BeginNewRow();
     reservation.GstAcct = account;
     reservation.CRONum = b.number;
@@ -158,18 +166,15 @@ void InsertReservation(rl::DbConnection& db, const Booking& b, std::int32_t acco
     reservation.OrgTime = b.now.time;
     reservation.OrgClerk = b.clerk;
     reservation.SaveRow();
-    reservation.CloseRows();
 }
 
 void InsertFolio(rl::DbConnection& db, std::int32_t account) {
     CFOLIOTbl folio(&db);
-    folio.OpenRows(rl::KeysetOpen, nullptr, 0);
     folio.BeginNewRow();
     folio.GstAcct = account;
     folio.Code = lit::kFolioCode;
     folio.Descp = lit::kFolioDescription;
     folio.SaveRow();
-    folio.CloseRows();
 }
 
 // A reservation an earlier, interrupted import committed for this very
@@ -231,7 +236,7 @@ void WriteBooking(rl::DbConnection& db, BookingFields& table, Booking& booking,
     if (!transaction) transaction.emplace(db);
     fw::CrashPoint("begin");
     try {
-        InsertProfile(db, booking);
+        const std::optional<std::int64_t> assigned = InsertProfile(db, booking);
         fw::CrashPoint("profile");
         if (!outcome.ledger && options.mayBeImported && options.mayBeImported()) {
             // Looked for only after the first write: a transaction that
@@ -244,7 +249,7 @@ void WriteBooking(rl::DbConnection& db, BookingFields& table, Booking& booking,
                 return;
             }
         }
-        outcome.account = ReadBackAccount(db, booking);
+        outcome.account = ReadBackAccount(db, booking, assigned);
         outcome.accountRead = true;
         if (outcome.ledger) {
             try {

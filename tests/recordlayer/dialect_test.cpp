@@ -1,5 +1,5 @@
-// How declared names become what each driver understands, and which identity
-// query each database family gets.
+// How declared names become what each driver understands, and how each
+// database product tells an insert its identity.
 #include "recordlayer/Dialect.h"
 
 #include <gtest/gtest.h>
@@ -42,21 +42,43 @@ TEST(Dialect, PlainNamesAndDotsInsideBrackets) {
     EXPECT_EQ(d.RenderName("[odd.name]"), "\"odd.name\"");
 }
 
-TEST(Dialect, IdentityExpressionPerFamily) {
-    EXPECT_EQ(Make("\"", false, false, rl::DbFamily::SQLite)
-                  .IdentityExpression("\"GstProfile\"", "\"Acct\""),
-              "last_insert_rowid()");
-    EXPECT_EQ(Make("\"", true, false, rl::DbFamily::SqlServer)
-                  .IdentityExpression("[dbo].[GstProfile]", "[Acct]"),
-              "@@IDENTITY");
-    // The sequence function takes the column name literally: no quotes.
-    EXPECT_EQ(Make("\"", true, true, rl::DbFamily::PostgreSQL)
-                  .IdentityExpression("\"dbo\".\"gstprofile\"", "\"acct\""),
-              "currval(pg_get_serial_sequence('\"dbo\".\"gstprofile\"', 'acct'))");
-    EXPECT_EQ(
-        Make("`", false, false, rl::DbFamily::MySQL).IdentityExpression("`GstProfile`", "`Acct`"),
-        "last_insert_id()");
-    EXPECT_EQ(Make("\"", true, false, rl::DbFamily::Other).IdentityExpression("t", "c"), "");
+TEST(Dialect, IdentityReadPerProduct) {
+    struct Case {
+        const char* name;
+        const char* version;
+        rl::IdentityRead expected;
+    };
+    const Case cases[] = {
+        {"PostgreSQL", "15.0.0", rl::IdentityRead::Returning},
+        {"SQLite", "3.40.1", rl::IdentityRead::QueryAfter},
+        {"Microsoft SQL Server", "16.00.1000", rl::IdentityRead::SameBatch},
+        {"MariaDB", "10.11.0019", rl::IdentityRead::Returning},
+        {"MariaDB", "10.05.0000", rl::IdentityRead::Returning},
+        {"MySQL", "5.5.5-10.4.32-MariaDB", rl::IdentityRead::QueryAfter},
+        {"MariaDB", "10.4.32", rl::IdentityRead::QueryAfter},
+        {"MySQL", "8.0.36", rl::IdentityRead::QueryAfter},
+        {"Informix", "14.10", rl::IdentityRead::None},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(rl::IdentityReadFor(c.name, c.version), c.expected) << c.name << " " << c.version;
+}
+
+TEST(Dialect, IdentityClauseAndQueryPerWay) {
+    rl::Dialect d = Make("\"", true, true, rl::DbFamily::PostgreSQL);
+    d.identity = rl::IdentityRead::Returning;
+    EXPECT_EQ(d.IdentityClause("\"acct\""), " returning \"acct\"");
+    EXPECT_EQ(d.IdentityQuery(), "");
+    d = Make("`", false, false, rl::DbFamily::MySQL);
+    d.identity = rl::IdentityRead::QueryAfter;
+    EXPECT_EQ(d.IdentityClause("`Acct`"), "");
+    EXPECT_EQ(d.IdentityQuery(), "select last_insert_id()");
+    d = Make("\"", false, false, rl::DbFamily::SQLite);
+    d.identity = rl::IdentityRead::QueryAfter;
+    EXPECT_EQ(d.IdentityQuery(), "select last_insert_rowid()");
+    d = Make("\"", true, false, rl::DbFamily::SqlServer);
+    d.identity = rl::IdentityRead::SameBatch;
+    EXPECT_EQ(d.IdentityClause("[Acct]"), "; select SCOPE_IDENTITY()");
+    EXPECT_EQ(Make("\"", true, false).IdentityClause("c"), "");
 }
 
 TEST(Dialect, FamilyFromTheDbmsName) {

@@ -20,12 +20,9 @@ using WriteTest = RecordTest;
 
 long InsertProfile(rl::DbConnection& db, const std::string& name) {
     CGstProfileTbl g(&db);
-    g.OpenRows(rl::KeysetOpen);
     g.BeginNewRow();
     g.ChnName = name;
-    g.SaveRow();
-    g.CloseRows();
-    return db.LastInsertedIdentity("[dbo].[GstProfile]", "[Acct]").value();
+    return static_cast<long>(g.SaveRowGetIdentity("[Acct]").value());
 }
 
 TEST_P(WriteTest, InsertNamesOnlyAssignedColumns) {
@@ -81,7 +78,7 @@ TEST_P(WriteTest, ProfileInsertLeavesTheIdentityToTheDatabase) {
     EXPECT_TRUE(readBack.Blacklist.IsNull());
 }
 
-TEST_P(WriteTest, LastInsertedIdentityIsTheRowJustInserted) {
+TEST_P(WriteTest, SaveRowGetIdentityAnswersTheRowJustInserted) {
     const long first = InsertProfile(db_, "first");
     const long second = InsertProfile(db_, "second");
     EXPECT_GT(second, first);
@@ -92,12 +89,11 @@ TEST_P(WriteTest, LastInsertedIdentityIsTheRowJustInserted) {
         hotel_->Scalar("select ChnName from GstProfile where Acct = " + std::to_string(first)),
         "first");
 
-    // Another table's identity does not disturb the profile's.
+    // Another table's identity column.
     CFOLIOTbl folio(&db_);
     folio.BeginNewRow();
     folio.GstAcct = static_cast<std::int32_t>(second);
-    folio.SaveRow();
-    const long serial = db_.LastInsertedIdentity("[dbo].[FOLIO]", "[Serial]").value();
+    const long serial = static_cast<long>(folio.SaveRowGetIdentity("[Serial]").value());
     EXPECT_EQ(hotel_->Scalar("select GstAcct from FOLIO where Serial = " + std::to_string(serial)),
               std::to_string(second));
 }
@@ -315,6 +311,9 @@ TEST_P(WriteTest, DialectReadFromTheDriver) {
                                        : rl::DbFamily::SQLite);
     EXPECT_EQ(d.schemas, OnPostgreSQL());
     EXPECT_EQ(d.lowerCase, OnPostgreSQL());
+    // The test servers are PostgreSQL 15 and MariaDB 10.11.
+    EXPECT_EQ(d.identity, GetBackend() == ts::Backend::SQLite ? rl::IdentityRead::QueryAfter
+                                                              : rl::IdentityRead::Returning);
 }
 
 INSTANTIATE_BACKENDS(WriteTest);

@@ -3,6 +3,8 @@
 // schema breaks every positional read, so each binding's name and kind is
 // compared with what the driver describes for "select *" of its table.
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
 
 #include <functional>
 #include <memory>

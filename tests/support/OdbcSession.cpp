@@ -1,5 +1,8 @@
 #include "tests/support/OdbcSession.h"
 
+#include <sql.h>
+#include <sqlext.h>
+
 #include <stdexcept>
 
 namespace ts {

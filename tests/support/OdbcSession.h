@@ -4,9 +4,6 @@
 // returns them. Failures throw std::runtime_error with the driver's message.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +16,7 @@ using Row = std::vector<std::optional<std::string>>;  // nullopt for NULL
 // A result column as the driver describes it.
 struct ColumnDescription {
     std::string name;
-    SQLSMALLINT sqlType;  // SQL_INTEGER, SQL_VARCHAR, ...
+    short sqlType;  // SQL_INTEGER, SQL_VARCHAR, ... (an SQLSMALLINT)
 };
 
 class OdbcSession {
@@ -43,8 +40,10 @@ class OdbcSession {
     std::string DbmsName();
 
   private:
-    SQLHENV env_ = SQL_NULL_HENV;
-    SQLHDBC dbc_ = SQL_NULL_HDBC;
+    // An SQLHENV and an SQLHDBC: no ODBC header outside the record layer's
+    // private files.
+    void* env_ = nullptr;
+    void* dbc_ = nullptr;
     bool connected_ = false;
 };
 
