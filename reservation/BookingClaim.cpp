@@ -353,7 +353,8 @@ bool BookingClaim::Refresh() {
 }
 
 bool BookingClaim::MayBeImported() const {
-    return takenUp_ || inDoubt_ || (!fileKey_.empty() && area_.InDoubt(fileKey_));
+    markerSeen_ = !inDoubt_ && !fileKey_.empty() && area_.InDoubt(fileKey_);
+    return takenUp_ || inDoubt_ || markerSeen_;
 }
 
 void BookingClaim::MarkInDoubt() {
@@ -369,8 +370,9 @@ void BookingClaim::MarkInDoubt() {
 }
 
 void BookingClaim::ClearInDoubt() {
-    if (!fileKey_.empty()) area_.ClearInDoubt(fileKey_);
-    inDoubt_ = false;
+    // Only a marker this process made or saw: the common path costs nothing.
+    if ((inDoubt_ || markerSeen_) && !fileKey_.empty()) area_.ClearInDoubt(fileKey_);
+    inDoubt_ = markerSeen_ = false;
 }
 
 fw::FileError BookingClaim::Remove() {

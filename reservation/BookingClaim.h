@@ -188,7 +188,8 @@ class BookingClaim {
     std::string claimedAs_;  // in this process's directory
     fw::ExclusiveFile file_;
     bool takenUp_;
-    bool inDoubt_ = false;  // this process marked it
+    bool inDoubt_ = false;             // this process marked it
+    mutable bool markerSeen_ = false;  // MayBeImported found a marker of another's
     bool removed_ = false;
     bool staysClaimed_ = false;  // no removal or no marker: left for the next call's take-up
     std::string fileKey_;
