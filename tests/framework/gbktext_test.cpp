@@ -9,6 +9,7 @@
 #include <clocale>
 #include <string>
 
+#include "tests/support/Cat.h"
 #include "tests/support/Encoding.h"
 #include "tests/support/TempDir.h"
 
@@ -126,10 +127,10 @@ TEST(Utf8ToGbk, WhatGbkCannotHoldBecomesOneQuestionMarkEach) {
         {"张三 room 101", Gbk("张三 room 101"), true},
         {"a\xF0\x9F\x98\x80"
          "b",
-         "a?b", false},                                        // U+1F600: no GBK form
-        {"\xFF" + std::string("张"), "?" + Gbk("张"), false},  // not UTF-8
-        {"x\x80\x80y", "x??y", false},                         // stray continuation bytes
-        {"z\xE5\xBC", "z?", false},                            // cut off at the end
+         "a?b", false},                                           // U+1F600: no GBK form
+        {ts::Cat("\xFF", "张"), ts::Cat("?", Gbk("张")), false},  // not UTF-8
+        {"x\x80\x80y", "x??y", false},                            // stray continuation bytes
+        {"z\xE5\xBC", "z?", false},                               // cut off at the end
     };
     for (const auto& c : cases) {
         bool whole = !c.whole;

@@ -21,6 +21,7 @@
 #include "tests/host/HostChild.h"
 #include "tests/import/ImportFixture.h"
 #include "tests/robustness/Ledger.h"
+#include "tests/support/Cat.h"
 #include "tests/support/Command.h"
 #include "tests/support/FuseMirror.h"
 
@@ -321,9 +322,9 @@ TEST_P(PidNamespaceHosts, NoneTakesALiveClaimItCannotSee) {
     ts::TempDir drop;
     std::set<std::string> numbers;
     for (int i = 0; i < 120; ++i) {
-        numbers.insert("P" + std::to_string(i));
-        ts::WriteFile(drop.File("P" + std::to_string(i) + ".txt"),
-                      hosttest::BookingText("P" + std::to_string(i)));
+        const std::string number = ts::Cat("P", i);
+        numbers.insert(number);
+        ts::WriteFile(drop.File(number + ".txt"), hosttest::BookingText(number));
     }
     const std::string request = drop.Path() + "?1!desk";
     auto contained = StartHost(container, request);
