@@ -47,6 +47,13 @@ struct Dialect {
     // any family this table is not sure of.
     bool ReadsTakeNoLocks() const;
 
+    // Whether one statement can insert a row and a second row that refers to
+    // the first's identity: PostgreSQL's data-modifying WITH, whose insert
+    // returns the identity. Elsewhere that takes two statements.
+    bool ChainsInserts() const {
+        return family == DbFamily::PostgreSQL && identity == IdentityRead::Returning;
+    }
+
     bool operator==(const Dialect&) const = default;
 };
 

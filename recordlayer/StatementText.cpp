@@ -84,6 +84,26 @@ const std::string& RenderedClass::Insert(const ColumnMask& named, std::string_vi
     return inserts_.back().text;
 }
 
+std::string RenderedClass::InsertSelect(const ColumnMask& named, std::string_view column,
+                                        std::string_view expression,
+                                        std::string_view source) const {
+    std::string columns, values;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (!named[i]) continue;
+        columns += columns_[i];
+        columns += ',';
+        values += "?,";
+    }
+    std::string text = "insert into " + table_ + " (" + columns;
+    text += column;
+    text += ") select ";
+    text += values;
+    text += expression;
+    text += " from ";
+    text += source;
+    return text;
+}
+
 RenderedClass& RenderedFor(const std::type_info& recordClass,
                            const std::vector<FieldBinding>& bindings, const Dialect& dialect,
                            const std::function<std::string()>& table) {

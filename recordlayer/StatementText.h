@@ -40,6 +40,11 @@ class RenderedClass {
     static constexpr std::size_t kKeptInserts = 64;
     const std::string& Insert(const ColumnMask& named, std::string_view identityColumn,
                               std::string& scratch);
+    // "insert into <table> (<the named columns>, column) select ?, ...,
+    // expression from source": a row whose column takes a value of an
+    // earlier statement's result. Rendered anew each time.
+    std::string InsertSelect(const ColumnMask& named, std::string_view column,
+                             std::string_view expression, std::string_view source) const;
 
   private:
     friend RenderedClass& RenderedFor(const std::type_info& recordClass,

@@ -294,6 +294,21 @@ std::optional<std::int64_t> ReadIdentity(SQLHSTMT stmt) {
     return value;
 }
 
+// The insert's values of the members that are not null, in binding order,
+// and which bindings they are; the binding named skip is left out.
+void CollectInsertValues(const std::vector<FieldBinding>& bindings, std::vector<BoundValue>& values,
+                         ColumnMask& named, std::string_view skip = {}) {
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        if (!skip.empty() && bindings[i].name == skip) continue;
+        values.emplace_back();
+        if (std::visit([&](auto* member) { return InsertValue(values.back(), *member); },
+                       bindings[i].member))
+            named.set(i);
+        else
+            values.pop_back();
+    }
+}
+
 const std::string& NoText() {
     static const std::string empty;
     return empty;
@@ -532,25 +547,68 @@ std::optional<std::int64_t> TableRecord::SaveRowGetIdentity(const char* identity
     return Insert(identityColumn);
 }
 
+std::optional<std::int64_t> TableRecord::SaveRowsGetIdentity(const char* identityColumn,
+                                                             TableRecord& follower,
+                                                             const char* followerColumn) {
+    DbConnection& db = Connection();
+    const Dialect& dialect = db.GetDialect();
+    if (!dialect.ChainsInserts()) {
+        const std::optional<std::int64_t> assigned = Insert(identityColumn);
+        if (!assigned) return std::nullopt;
+        follower.AssignNumber(followerColumn, *assigned);
+        follower.Insert(nullptr);
+        return assigned;
+    }
+    // One round trip: "with i as (insert ... returning <identity>) insert
+    // into <follower's table> (..., <column>) select ?, ..., i.<identity>
+    // from i returning <column>"; this row's values, then the follower's.
+    std::vector<BoundValue> values;
+    values.reserve(Bindings().size() + follower.Bindings().size());
+    ColumnMask named, followerNamed;
+    CollectInsertValues(Bindings(), values, named);
+    CollectInsertValues(follower.Bindings(), values, followerNamed, followerColumn);
+    const std::string identity = dialect.RenderName(identityColumn);
+    const std::string column = dialect.RenderName(followerColumn);
+    std::string scratch;
+    ownInsert_ =
+        "with i as (" + Rendered(dialect).Insert(named, identityColumn, scratch) + ") " +
+        follower.Rendered(dialect).InsertSelect(followerNamed, column, "i." + identity, "i") +
+        dialect.IdentityClause(column);
+    insertSql_ = &ownInsert_;
+
+    Statement stmt(db);
+    BindParameters(stmt.Handle(), values);
+    stmt.Execute(*insertSql_, "insert two rows");
+    const std::optional<std::int64_t> assigned = ReadIdentity(stmt.Handle());
+    if (!assigned)
+        throw CDBException("02000", 0,
+                           "the insert into " + DefaultSql() + " assigned no " + identityColumn);
+    follower.AssignNumber(followerColumn, *assigned);
+    return assigned;
+}
+
+void TableRecord::AssignNumber(std::string_view column, std::int64_t value) {
+    for (const FieldBinding& b : Bindings()) {
+        if (b.name != column) continue;
+        std::visit(
+            Overloaded{[&](LongField* m) { *m = static_cast<std::int32_t>(value); },
+                       [&](IntField* m) { *m = static_cast<std::int32_t>(value); }, [](auto*) {}},
+            b.member);
+        return;
+    }
+}
+
 std::optional<std::int64_t> TableRecord::Insert(const char* identityColumn) {
     DbConnection& db = Connection();
     const Dialect& dialect = db.GetDialect();
-    const std::vector<FieldBinding>& bindings = Bindings();
     RenderedClass& rendered = Rendered(dialect);
 
     // The insert's own values, apart from any open query's parameters; room
     // for all first, so that none moves once bound.
     std::vector<BoundValue> values;
-    values.reserve(bindings.size());
+    values.reserve(Bindings().size());
     ColumnMask named;
-    for (std::size_t i = 0; i < bindings.size(); ++i) {
-        values.emplace_back();
-        if (std::visit([&](auto* member) { return InsertValue(values.back(), *member); },
-                       bindings[i].member))
-            named.set(i);
-        else
-            values.pop_back();
-    }
+    CollectInsertValues(Bindings(), values, named);
 
     const std::string_view identity = identityColumn != nullptr ? identityColumn : "";
     const bool known = dialect.identity != IdentityRead::None;

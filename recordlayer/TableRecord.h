@@ -107,6 +107,16 @@ class TableRecord {
     // dialect does not know; the caller must then find the row some other
     // way. Throws CDBException (02000 when the database assigned none).
     std::optional<std::int64_t> SaveRowGetIdentity(const char* identityColumn);
+    // Inserts the new row and answers its identity as SaveRowGetIdentity
+    // does, and follower's new row with its numeric column followerColumn
+    // (declared: "[GstAcct]") set to that identity: in one statement where
+    // the dialect chains inserts (Dialect::ChainsInserts), in two elsewhere.
+    // nullopt, with this row inserted and follower not, when the database is
+    // of a family the dialect does not know. A failure of either insert
+    // throws CDBException, which one it was unsaid.
+    std::optional<std::int64_t> SaveRowsGetIdentity(const char* identityColumn,
+                                                    TableRecord& follower,
+                                                    const char* followerColumn);
 
     virtual std::string DefaultConnect() const { return ""; }
     virtual std::string DefaultSql() const { return ""; }
@@ -131,6 +141,8 @@ class TableRecord {
     // This class's SQL in dialect, rendered once per process.
     RenderedClass& Rendered(const Dialect& dialect);
     std::optional<std::int64_t> Insert(const char* identityColumn);
+    // Sets the numeric member of the column named (declared) to value.
+    void AssignNumber(std::string_view column, std::int64_t value);
     void Execute();
     void Fetch();
     void ReadRow();

@@ -16,6 +16,7 @@
 #include "recordlayer/TableRecord.h"
 #include "reservation/Booking.h"
 #include "reservation/BookingClaim.h"
+#include "reservation/BookingImportTbl.h"
 #include "reservation/FOLIOTbl.h"
 #include "reservation/GbkLiterals.h"
 #include "reservation/GstProfileTbl.h"
@@ -82,7 +83,13 @@ void MapCodes(rl::DbConnection& db, BookingFields& table, Booking& booking) {
 // Inserts the guest profile and answers the account the database assigned
 // it, read with the insert itself; nullopt from a database whose way of
 // telling the dialect does not know.
-std::optional<std::int64_t> InsertProfile(rl::DbConnection& db, const Booking& b) {
+// The guest profile, and, given ledgerRow (prepared: PrepareLedgerRow), the
+// import ledger's row with the profile's account, in one statement where the
+// database can. Returns the account the database assigned; nullopt, with the
+// ledger row not written, on a database whose identity the dialect cannot
+// ask for.
+std::optional<std::int64_t> InsertProfile(rl::DbConnection& db, const Booking& b,
+                                          CBookingImportTbl* ledgerRow = nullptr) {
     CGstProfileTbl profile(&db);
     profile.BeginNewRow();
     profile.ChnName = b.guestName;
@@ -90,6 +97,7 @@ std::optional<std::int64_t> InsertProfile(rl::DbConnection& db, const Booking& b
     profile.OrgDate = b.now.date;
     profile.OrgTime = b.now.time;
     profile.OrgClerk = b.clerk;
+    if (ledgerRow) return profile.SaveRowsGetIdentity("[Acct]", *ledgerRow, "[GstAcct]");
     return profile.SaveRowGetIdentity("[Acct]");
 }
 
@@ -221,8 +229,9 @@ std::optional<std::int32_t> EarlierImport(rl::DbConnection& db, const Booking& b
 // The outcome is complete when this returns; the transaction, unless
 // committed, is rolled back by its destructor on the way out. Errors of the
 // lookups and of beginning the transaction pass out (the call stops).
-// ledgerRefused: why the ledger row could not be written (a second import of
-// the file, or an error the caller tells apart once the transaction is gone).
+// ledgerRefused: why the profile and ledger rows could not be written (a
+// second import of the file, or an error the caller tells apart once the
+// transaction is gone).
 void WriteBooking(rl::DbConnection& db, BookingFields& table, Booking& booking,
                   const ImportOptions& options, ImportOutcome& outcome,
                   std::optional<rl::CDBException>& ledgerRefused) {
@@ -236,7 +245,22 @@ void WriteBooking(rl::DbConnection& db, BookingFields& table, Booking& booking,
     if (!transaction) transaction.emplace(db);
     fw::CrashPoint("begin");
     try {
-        const std::optional<std::int64_t> assigned = InsertProfile(db, booking);
+        // With the ledger its row goes with the profile's insert: a second
+        // import of the file waits here, before it has written anything else,
+        // and fails once the first commits.
+        std::optional<std::int64_t> assigned;
+        CBookingImportTbl ledgerRow(&db);
+        if (outcome.ledger) {
+            PrepareLedgerRow(ledgerRow, options.fileKey, rl::DateTimeValue(booking.now.seconds));
+            try {
+                assigned = InsertProfile(db, booking, &ledgerRow);
+            } catch (const rl::CDBException& e) {
+                ledgerRefused = e;
+                return;
+            }
+        } else {
+            assigned = InsertProfile(db, booking);
+        }
         fw::CrashPoint("profile");
         if (!outcome.ledger && options.mayBeImported && options.mayBeImported()) {
             // Looked for only after the first write: a transaction that
@@ -251,7 +275,8 @@ void WriteBooking(rl::DbConnection& db, BookingFields& table, Booking& booking,
         }
         outcome.account = ReadBackAccount(db, booking, assigned);
         outcome.accountRead = true;
-        if (outcome.ledger) {
+        if (outcome.ledger && !assigned) {
+            // A database whose identity is read back: the row follows.
             try {
                 WriteLedgerRow(db, options.fileKey, outcome.account,
                                rl::DateTimeValue(booking.now.seconds));
@@ -259,8 +284,8 @@ void WriteBooking(rl::DbConnection& db, BookingFields& table, Booking& booking,
                 ledgerRefused = e;
                 return;
             }
-            fw::CrashPoint("ledger");
         }
+        fw::CrashPoint("ledger");
         InsertReservation(db, booking, outcome.account);
         fw::CrashPoint("reservation");
         InsertFolio(db, outcome.account);

@@ -95,17 +95,20 @@ bool LedgerPresent(rl::DbConnection& db) {
     return present;
 }
 
+void PrepareLedgerRow(CBookingImportTbl& row, const std::string& key,
+                      const rl::DateTimeValue& importedAt) {
+    row.BeginNewRow();
+    row.FileKey = key;
+    row.ImportedAt = importedAt;
+    row.HostTag = fw::ThisProcessTag();
+}
+
 void WriteLedgerRow(rl::DbConnection& db, const std::string& key, std::int32_t account,
                     const rl::DateTimeValue& importedAt) {
     CBookingImportTbl row(&db);
-    row.OpenRows(rl::KeysetOpen, nullptr, 0);
-    row.BeginNewRow();
-    row.FileKey = key;
+    PrepareLedgerRow(row, key, importedAt);
     row.GstAcct = account;
-    row.ImportedAt = importedAt;
-    row.HostTag = fw::ThisProcessTag();
     row.SaveRow();
-    row.CloseRows();
 }
 
 std::optional<std::int32_t> LedgerAccount(rl::DbConnection& db, const std::string& key) {

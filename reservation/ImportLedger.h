@@ -22,6 +22,8 @@
 
 #include "recordlayer/DateTimeValue.h"
 
+class CBookingImportTbl;
+
 namespace rl {
 class DbConnection;
 }
@@ -42,6 +44,12 @@ std::string BookingFileKey(std::string_view name, std::string_view digest);
 // when it is missing the call says so once, as a warning. Throws
 // CDBException when the database cannot be reached at all.
 bool LedgerPresent(rl::DbConnection& db);
+
+// The ledger row of key, begun on its record and filled but for its guest
+// account, for an insert that also writes the guest profile (see
+// TableRecord::SaveRowsGetIdentity).
+void PrepareLedgerRow(CBookingImportTbl& row, const std::string& key,
+                      const rl::DateTimeValue& importedAt);
 
 // Inserts the ledger row of key inside the open transaction. Throws
 // CDBException like any insert; a second import of key throws there (at

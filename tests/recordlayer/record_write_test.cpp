@@ -98,6 +98,44 @@ TEST_P(WriteTest, SaveRowGetIdentityAnswersTheRowJustInserted) {
               std::to_string(second));
 }
 
+// A row and a second one that refers to its identity (the import ledger's
+// row and its guest profile): one statement on PostgreSQL, two elsewhere,
+// whole or not at all either way.
+TEST_P(WriteTest, SaveRowsGetIdentityGivesTheFollowerTheRowsIdentityOrFailsWhole) {
+    CGstProfileTbl profile(&db_);
+    profile.BeginNewRow();
+    profile.ChnName = "chained";
+    CFOLIOTbl folio(&db_);
+    folio.BeginNewRow();
+    folio.Code = "A";
+    const long acct =
+        static_cast<long>(profile.SaveRowsGetIdentity("[Acct]", folio, "[GstAcct]").value());
+    EXPECT_EQ(folio.GstAcct.Value(), acct);
+    EXPECT_EQ(hotel_->Scalar("select GstAcct from FOLIO where Code = 'A'"), std::to_string(acct));
+    EXPECT_EQ(hotel_->Scalar("select ChnName from GstProfile where Acct = " + std::to_string(acct)),
+              "chained");
+    if (OnPostgreSQL()) {
+        EXPECT_EQ(
+            Dq(profile.LastInsertSql()).rfind("with i as (insert into \"dbo\".\"gstprofile\"", 0),
+            0u)
+            << profile.LastInsertSql();
+    }
+
+    hotel_->FailInsertsInto("FOLIO");
+    db_.BeginTransaction();
+    CGstProfileTbl refused(&db_);
+    refused.BeginNewRow();
+    refused.ChnName = "refused";
+    CFOLIOTbl refusedFolio(&db_);
+    refusedFolio.BeginNewRow();
+    refusedFolio.Code = "B";
+    EXPECT_THROW(refused.SaveRowsGetIdentity("[Acct]", refusedFolio, "[GstAcct]"),
+                 rl::CDBException);
+    db_.RollbackTransaction();
+    EXPECT_EQ(hotel_->Count("GstProfile"), 1);
+    EXPECT_EQ(hotel_->Count("FOLIO"), 1);
+}
+
 TEST_P(WriteTest, LocalMidnightAndLateDatesRoundTrip) {
     const rl::DateTimeValue arrival = rl::DateTimeValue::FromLocalDate(2024, 3, 7);
     const rl::DateTimeValue late = rl::DateTimeValue::FromLocalDate(2040, 1, 2);
