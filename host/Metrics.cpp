@@ -83,9 +83,19 @@ void MetricsFile::Write(const MetricsSnapshot& snapshot) {
     if (FILE* out = std::fopen(temporary_.c_str(), "wb")) {
         const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
         const int writeErrno = errno;
-        if (std::fclose(out) != 0 || !written)
-            problem = std::strerror(written ? errno : writeErrno);
-        else if (std::error_code error; std::filesystem::rename(temporary_, path_, error), error)
+        namespace fs = std::filesystem;
+        const bool closed = std::fclose(out) == 0;
+        const int closeErrno = errno;
+        // Readable by the collector whatever the service's umask: counts and
+        // a directory's name, nothing of a guest's.
+        std::error_code ignored;
+        fs::permissions(temporary_,
+                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read,
+                        ignored);
+        if (!closed || !written)
+            problem = std::strerror(written ? closeErrno : writeErrno);
+        else if (std::error_code error; fs::rename(temporary_, path_, error), error)
             problem = error.message();  // replaces the old file on Windows too
         if (!problem.empty()) std::remove(temporary_.c_str());
     } else {

@@ -96,8 +96,14 @@ TEST_F(HostRunTest, TheMetricsFileParsesAndAgreesWithTheSummary) {
         GTEST_SKIP() << "python3-prometheus-client is not installed (scripts/setup installs it)";
     Touch({"imported-1", "imported-2", "failed-3", "refused-4", ".claims/other+1+2+3/x"});
     const std::string metrics = root_.File("reservation.prom");
+    // A service's umask (0027) must not keep the collector out.
+    const mode_t umaskBefore = umask(027);
     HostChild host({"--module", OutcomeModule(), "--metrics", metrics, drop_ + "?1!Zedi"});
+    umask(umaskBefore);
     EXPECT_EQ(host.Finish(), 1) << host.Text();
+    struct stat st {};
+    ASSERT_EQ(stat(metrics.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
     EXPECT_NE(host.Text().find("2 imported, 0 already imported, 1 refused, 0 busy, 1 failed, 2 "
                                "left, 1 held by other hosts"),
               std::string::npos)
