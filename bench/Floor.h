@@ -35,7 +35,10 @@ namespace bench {
 double RunFloor(int first, int count);
 
 // The same for the rules floor, on backend's database, taking the booking
-// files of those serials from dropDir (written by WriteBookingFiles).
-double RunRulesFloor(ts::Backend backend, const std::string& dropDir, int first, int count);
+// files of those serials from dropDir (written by WriteBookingFiles). Without
+// ledger it writes no BookingImport row: what the rules demanded before the
+// import ledger, to tell what the row itself costs the database.
+double RunRulesFloor(ts::Backend backend, const std::string& dropDir, int first, int count,
+                     bool ledger = true);
 
 }  // namespace bench

@@ -5,11 +5,13 @@
 // the same machine, disk and server alike.
 //
 //   bench_ledger --backend sqlite|postgresql|mariadb [--count N] [--rounds R]
-//                [--config shipped|pooled|stock]
+//                [--config shipped|pooled|stock] [--of module|rules]
 //
 // N bookings on each side (default 1000) in R rounds (default 10); the
 // configuration as in bench_throughput (default shipped; MariaDB, which has
-// no shipped data source, then runs pooled).
+// no shipped data source, then runs pooled). --of rules measures the rules
+// floor instead, writing the ledger's row and not writing it in turns: what
+// the row costs the database when nothing else is in the way.
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -20,6 +22,7 @@
 #include "bench/BenchSupport.h"
 #include "bench/ConnectionPooling.h"
 #include "bench/DataSourceCopy.h"
+#include "bench/Floor.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -36,7 +39,7 @@ void RenameLedger(ts::HotelDatabase& db, const std::string& from, const std::str
     }
 }
 
-int Run(ts::Backend backend, int count, int rounds, std::string config) {
+int Run(ts::Backend backend, int count, int rounds, std::string config, bool rulesFloor) {
     if (config == "shipped" && bench::ReadShippedConfiguration(backend).driver.empty())
         config = "pooled";
     std::unique_ptr<bench::ConnectionPooling> pooling;
@@ -59,8 +62,10 @@ int Run(ts::Backend backend, int count, int rounds, std::string config) {
     const bench::DataSourceCopy dataSource(db, driver, dsn);
     const std::string table =
         backend == ts::Backend::PostgreSQL ? "bookingimport" : "BookingImport";
-    std::printf("%s, %s, %d bookings on each side in %d rounds, %s\n", ts::BackendName(backend),
-                config.c_str(), count, rounds, bench::DurabilitySettings(db).c_str());
+    const char* const who = rulesFloor ? "rules floor" : "module";
+    std::printf("%s, %s, %s, %d bookings on each side in %d rounds, %s\n", who,
+                ts::BackendName(backend), config.c_str(), count, rounds,
+                bench::DurabilitySettings(db).c_str());
 
     double seconds[2] = {0, 0};  // with the table, without
     int serial = 1;
@@ -70,10 +75,15 @@ int Run(ts::Backend backend, int count, int rounds, std::string config) {
         // other's cache and disk state.
         for (int turn = 0; turn < 2; ++turn) {
             const int side = (round + turn) % 2;
-            if (side == 1) RenameLedger(db, table, table + "_off");
             ts::TempDir drop;
             bench::WriteBookingFiles(drop.Path(), serial, n);
+            if (rulesFloor) {
+                seconds[side] += bench::RunRulesFloor(backend, drop.Path(), serial, n, side == 0);
+                serial += n;
+                continue;
+            }
             serial += n;
+            if (side == 1) RenameLedger(db, table, table + "_off");
             const bench::ImportRun run = bench::ImportDropDirectory(drop.Path());
             if (side == 1) RenameLedger(db, table + "_off", table);
             if (run.imported != n) {
@@ -85,8 +95,11 @@ int Run(ts::Backend backend, int count, int rounds, std::string config) {
             seconds[side] += run.seconds;
         }
     }
-    bench::PrintRate("module with the ledger table", count, seconds[0]);
-    bench::PrintRate("module without it", count, seconds[1]);
+    bench::PrintRate(
+        rulesFloor ? "rules floor with the ledger's row" : "module with the ledger table", count,
+        seconds[0]);
+    bench::PrintRate(rulesFloor ? "rules floor without it" : "module without it", count,
+                     seconds[1]);
     std::printf("  with / without: %.3f (%+.2f ms per booking)\n", seconds[0] / seconds[1],
                 (seconds[0] - seconds[1]) * 1000 / count);
     return 0;
@@ -109,8 +122,14 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (!bench::BackendReady(backends[0])) return 1;
+        const std::string of = options.Text("of", "module");
+        if (of != "module" && of != "rules") {
+            std::fprintf(stderr, "bench_ledger: --of is module or rules\n");
+            return 2;
+        }
         const int count = options.Int("count", 1000);
-        return Run(backends[0], count, std::min(options.Int("rounds", 10), count), config);
+        return Run(backends[0], count, std::min(options.Int("rounds", 10), count), config,
+                   of == "rules");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_ledger: %s\n", e.what());
         return 1;
