@@ -51,8 +51,14 @@
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
 #else
-#define CALLGRIND_TOGGLE_COLLECT
-#define CALLGRIND_DUMP_STATS_AT(name)
+// Statements that do nothing, as valgrind's own are outside valgrind.
+#define CALLGRIND_TOGGLE_COLLECT \
+    do {                         \
+    } while (0)
+#define CALLGRIND_DUMP_STATS_AT(name) \
+    do {                              \
+        (void)(name);                 \
+    } while (0)
 #endif
 
 #include "bench/BenchSupport.h"
