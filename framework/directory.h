@@ -15,6 +15,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <utility>
 
@@ -41,6 +42,10 @@ struct FileVersion {
 
 // The version of the file an lstat/fstat describes.
 FileVersion VersionOf(const struct stat& st);
+
+// A time stamp in nanoseconds since the epoch, held at the ends of the range
+// where a writer set one beyond it (touch -d can).
+std::int64_t NanosecondsOf(const struct timespec& t);
 
 // What an entry of a directory is, not following a symbolic link.
 enum class EntryKind { Regular, Directory, SymbolicLink, Other };

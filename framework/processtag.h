@@ -29,6 +29,8 @@ enum class TagState {
                    // rebooted, or the process never was one of ours)
     OtherMachine,  // another host name: nothing can be told from here
     NotATag,       // not of the form above
+    Unknown,       // this machine, but its beacon cannot be probed now (no descriptor,
+                   // no Unix sockets): the claim's lock must tell
 };
 TagState CheckProcessTag(const std::string& tag);
 

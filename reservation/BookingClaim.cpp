@@ -217,6 +217,10 @@ bool ClaimArea::Abandoned(const std::string& owner, const fw::Directory& dir, fw
         case fw::TagState::NotATag:
             // Not a claim: whatever a writer put there is a booking to take.
             return true;
+        case fw::TagState::Unknown:
+            // Whether its process lives cannot be told from here now: only
+            // its lock, taken by us, shows that nobody works on it.
+            return lockState == fw::ClaimLock::State::Taken;
         case fw::TagState::OtherMachine: {
             // Its lock may not reach here: staleness decides, by the clock of
             // the file system both machines write to.
@@ -230,7 +234,7 @@ bool ClaimArea::Abandoned(const std::string& owner, const fw::Directory& dir, fw
     return false;
 }
 
-std::vector<std::string> ClaimArea::TakeUpAbandoned() {
+std::vector<std::string> ClaimArea::TakeUpAbandoned(const fw::QuietRule& quiet) {
     std::vector<std::string> taken;
     // This process's own leftovers first (a file that could not be put back).
     {
@@ -256,6 +260,9 @@ std::vector<std::string> ClaimArea::TakeUpAbandoned() {
         if (files.Start(claim)) {
             while (files.Next(name)) {
                 if (IsDotName(name)) continue;
+                fw::FileError busy = fw::FileError::None;
+                static_cast<void>(fw::ExclusiveFile::Open(claim, name, busy, quiet));
+                if (busy == fw::FileError::SharingViolation) continue;
                 // Another host taking up the same claim at the same moment
                 // gets NotFound here and leaves the file to us.
                 const std::string target = FreeOwnName(name);
@@ -311,7 +318,13 @@ fw::FileError BookingClaim::Adopt(ClaimArea& area, const std::string& name,
 
 BookingClaim::~BookingClaim() {
     file_.Close();
-    if (!removed_ && !staysClaimed_) PutBack();
+    if (removed_ || staysClaimed_) return;
+    try {
+        PutBack();
+    } catch (...) {
+        // Out of memory for a trace line: the file stays in the claim, where
+        // the next call takes it up.
+    }
 }
 
 void BookingClaim::SetContentDigest(const std::string& digest) {

@@ -20,7 +20,8 @@
 //    with neither is taken up at once by the next call. A claim of another
 //    machine whose lock cannot be seen from here is taken up once its
 //    directory has not changed for kStaleClaimSeconds by the file system's
-//    own clock, so that no host's clock decides it.
+//    own clock, so that no host's clock decides it (on Win32, which cannot
+//    read that clock, by this machine's).
 // A claim judged abandoned while its host still works on it costs no second
 // import where the database has the import ledger (ImportLedger.h): the
 // ledger refuses the second transaction. Where it has not, a taken-up booking
@@ -74,8 +75,11 @@ class ClaimArea {
 
     // Moves every booking file of an abandoned claim, and any left in this
     // process's own directory, into this process's directory. Returns their
-    // names there.
-    std::vector<std::string> TakeUpAbandoned();
+    // names there. A file of another claim that quiet does not prove done
+    // (no lease, changed less than the minimum age ago) stays where it is for
+    // a later call: a directory named like a claim may be a writer's, with a
+    // file still being written.
+    std::vector<std::string> TakeUpAbandoned(const fw::QuietRule& quiet);
 
     // The file system's clock now (Directory::FileSystemNow of this process's
     // directory, read once and carried on by this machine's monotonic

@@ -164,7 +164,7 @@ class Scan {
         fw::FileVersion area;
         if (drop_.Stat(kClaimAreaName, area)) {
             if (!PrepareArea()) return;
-            for (const std::string& name : area_->TakeUpAbandoned()) {
+            for (const std::string& name : area_->TakeUpAbandoned(quiet_)) {
                 std::unique_ptr<BookingClaim> claim;
                 const fw::FileError error = BookingClaim::Adopt(*area_, name, claim);
                 if (error != fw::FileError::None) {
@@ -326,7 +326,14 @@ void ScanDirectory(const SearchRequest& request, bool& reached) {
     fw::Directory drop = fw::Directory::Open(path, error);
     if (!drop.IsOpen()) return;
     Scan scan(request, std::move(drop), path);
-    scan.Run();
+    try {
+        scan.Run();
+    } catch (...) {
+        // A call stopped on its sixth booking still reached the database
+        // with its first five: this outage is news.
+        reached = scan.ReachedDatabase();
+        throw;
+    }
     reached = scan.ReachedDatabase();
 }
 
@@ -382,6 +389,7 @@ void RunSearch(const char* request) {
         ScanDirectory(parsed, reached);
         if (reached) LastCallStoppedOnTheDatabase() = false;
     } catch (const SearchStopped& stop) {
+        if (reached) LastCallStoppedOnTheDatabase() = false;
         const bool database = !stop.databaseError.empty();
         if (!database || !LastCallStoppedOnTheDatabase())
             fw::Trace(fw::Priority::Error, "Search stopped: %s\n",

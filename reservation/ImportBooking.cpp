@@ -80,9 +80,6 @@ void MapCodes(rl::DbConnection& db, BookingFields& table, Booking& booking) {
     booking.marketCode = CutToColumn(table[kBookingType]);
 }
 
-// Inserts the guest profile and answers the account the database assigned
-// it, read with the insert itself; nullopt from a database whose way of
-// telling the dialect does not know.
 // The guest profile, and, given ledgerRow (prepared: PrepareLedgerRow), the
 // import ledger's row with the profile's account, in one statement where the
 // database can. Returns the account the database assigned; nullopt, with the
@@ -374,8 +371,9 @@ bool CompleteImport(BookingClaim& claim, const ImportOutcome& outcome) {
     }
     if (removed == fw::FileError::NotFound) {
         // Another host judged the claim abandoned and took the file over
-        // while this one imported it; the ledger makes its import find this
-        // one, and it removes the file.
+        // while this one imported it; its import finds this one (by the
+        // ledger, or without it by the earlier-import check) and removes
+        // the file.
         fw::Trace("%s %s as guest account %d; another host took its file over\n", what,
                   path.c_str(), static_cast<int>(outcome.account));
         return true;

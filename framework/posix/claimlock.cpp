@@ -27,11 +27,21 @@ ClaimLock& ClaimLock::operator=(ClaimLock&& other) noexcept {
 
 ClaimLock ClaimLock::Take(const Directory& dir, unsigned mode, State& state) {
     state = State::Unknown;
-    const int fd = posix::Sys().openat(dir.Descriptor(), kClaimLockName,
-                                       O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                                       static_cast<mode_t>(mode & 0666));
+    const posix::Syscalls& sys = posix::Sys();
+    int fd = sys.openat(dir.Descriptor(), kClaimLockName,
+                        O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                        static_cast<mode_t>(mode & 0666));
+    if (fd >= 0) {
+        // The umask must not keep the hosts of other users from the lock
+        // (a service's is often 027); no harm where the file is another's.
+        static_cast<void>(sys.fchmod(fd, static_cast<mode_t>(mode & 0666)));
+    } else if (errno == EACCES) {
+        // Another user's lock file: a lock on a read-only descriptor holds
+        // all the same on a local file system.
+        fd = sys.openat(dir.Descriptor(), kClaimLockName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
+    }
     if (fd < 0) return ClaimLock();
-    if (posix::Sys().flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (sys.flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) state = State::HeldElsewhere;
         ::close(fd);
         return ClaimLock();

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "framework/crashpoint.h"
@@ -20,21 +21,24 @@ namespace {
 
 constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-std::int64_t Nanoseconds(const struct timespec& t) {
-    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
 FileError LastError() { return FileErrorFromErrno(errno); }
 
 }  // namespace
+
+std::int64_t NanosecondsOf(const struct timespec& t) {
+    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000000000 - 1;
+    if (t.tv_sec > kLimit) return std::numeric_limits<std::int64_t>::max();
+    if (t.tv_sec < -kLimit) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 FileVersion VersionOf(const struct stat& st) {
     FileVersion v;
     v.device = static_cast<std::uint64_t>(st.st_dev);
     v.inode = static_cast<std::uint64_t>(st.st_ino);
     v.size = static_cast<std::int64_t>(st.st_size);
-    v.modifiedNs = Nanoseconds(st.st_mtim);
-    v.changedNs = Nanoseconds(st.st_ctim);
+    v.modifiedNs = NanosecondsOf(st.st_mtim);
+    v.changedNs = NanosecondsOf(st.st_ctim);
     v.links = static_cast<std::uint64_t>(st.st_nlink);
     return v;
 }
@@ -129,7 +133,7 @@ FileError Directory::Touch() const {
 bool Directory::FileSystemNow(std::int64_t& ns) const {
     struct stat st {};
     if (Touch() != FileError::None || posix::Sys().fstat(Descriptor(), &st) != 0) return false;
-    ns = Nanoseconds(st.st_ctim);
+    ns = NanosecondsOf(st.st_ctim);
     return true;
 }
 
@@ -155,7 +159,7 @@ FileError Directory::SetPermissions(unsigned mode) const {
 
 std::int64_t Directory::ModifiedAtNs() const {
     struct stat st {};
-    return posix::Sys().fstat(Descriptor(), &st) == 0 ? Nanoseconds(st.st_mtim) : 0;
+    return posix::Sys().fstat(Descriptor(), &st) == 0 ? NanosecondsOf(st.st_mtim) : 0;
 }
 
 }  // namespace fw

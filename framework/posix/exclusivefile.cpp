@@ -46,20 +46,16 @@ void CloseKeepingErrno(int fd) {
     errno = saved;
 }
 
-std::int64_t Nanoseconds(const struct timespec& t) {
-    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
 // Changed less than the minimum age before the file system's clock now (or
 // in its future). Without that clock this machine's is the judge, either way
 // (a writer on another machine may run a little ahead).
 bool RecentlyChanged(const struct stat& st, const QuietRule& quiet) {
-    const std::int64_t changed = Nanoseconds(st.st_ctim);
+    const std::int64_t changed = NanosecondsOf(st.st_ctim);
     std::int64_t now = 0;
     if (quiet.fileSystemNow && quiet.fileSystemNow(now)) return now - changed < quiet.minimumAgeNs;
     struct timespec local {};
     clock_gettime(CLOCK_REALTIME, &local);
-    now = Nanoseconds(local);
+    now = NanosecondsOf(local);
     return changed > now - quiet.minimumAgeNs && changed < now + quiet.minimumAgeNs;
 }
 

@@ -110,7 +110,7 @@ TagState CheckProcessTag(const std::string& tag) {
         ::close(probe);
         return TagState::Gone;
     }
-    return errno == EADDRINUSE ? TagState::Running : TagState::Gone;
+    return errno == EADDRINUSE ? TagState::Running : TagState::Unknown;
 }
 
 }  // namespace fw

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -74,7 +75,11 @@ TagState CheckProcessTag(const std::string& tag) {
         parts[2].find_first_not_of("0123456789") != std::string::npos)
         return TagState::NotATag;
     if (parts[0] != ThisHost()) return TagState::OtherMachine;
-    const std::string created = CreationTime(static_cast<DWORD>(std::stoul(parts[2])));
+    // A process id is a DWORD; a longer number names no process (and must
+    // not throw: a writer may plant such a name).
+    const unsigned long long pid = std::strtoull(parts[2].c_str(), nullptr, 10);
+    if (pid > 0xFFFFFFFFull) return TagState::Gone;
+    const std::string created = CreationTime(static_cast<DWORD>(pid));
     if (created == "?") return TagState::Running;
     return !created.empty() && created == parts[3] ? TagState::Running : TagState::Gone;
 }

@@ -1,10 +1,12 @@
 #include "framework/directory.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "tests/support/OpenAt.h"
@@ -51,4 +53,18 @@ TEST(Directory, ASwappedDirectoryIsNeverReached) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("moved/book.txt")));
     // A symbolic link in the directory's own place is not opened.
     EXPECT_FALSE(ts::OpenDirectory(dir.File("drop")).IsOpen());
+}
+
+// A writer may date a file far beyond what nanoseconds since the epoch hold
+// (touch -d @10000000000): its version saturates instead of overflowing.
+TEST(Directory, ATimeStampBeyondTheRangeIsHeldAtItsEnd) {
+    ts::TempDir dir;
+    dir.Write("far.txt", "booking");
+    const struct timespec times[2] = {{10000000000, 0}, {10000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, dir.File("far.txt").c_str(), times, 0), 0);
+    fw::FileVersion version;
+    ASSERT_TRUE(ts::OpenDirectory(dir.Path()).Stat("far.txt", version));
+    EXPECT_EQ(version.modifiedNs, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(fw::NanosecondsOf({-10000000000, 0}), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(fw::NanosecondsOf({2, 5}), 2000000005);
 }

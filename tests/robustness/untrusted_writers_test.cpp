@@ -398,6 +398,12 @@ TEST_F(UntrustedWriters, BookingsInAPlantedClaimAreTakenUpOrLeftWhole) {
     const std::string heldText = ts::ReadFile(held);
     Deliver(drop + "/d.txt", "D1");
 
+    // A planted file may still be being written: taken up no sooner than a
+    // delivery, once unchanged for the minimum age.
+    const Run early = RunHost(kDaemonUser, drop, "60");
+    ExpectImported({});
+    EXPECT_TRUE(fs::exists(notAHost + "/p1.txt")) << early.out;
+
     const Run run = RunHost(kDaemonUser, drop);
     EXPECT_EQ(run.status, 0) << run.out;
     SCOPED_TRACE(run.out);

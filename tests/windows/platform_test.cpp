@@ -250,6 +250,9 @@ TEST(ProcessTag, TellsThisProcessFromOneThatIsGone) {
     EXPECT_EQ(fw::CheckProcessTag("elsewhere+1+" + std::to_string(GetCurrentProcessId()) + "+1"),
               fw::TagState::OtherMachine);
     EXPECT_EQ(fw::CheckProcessTag("not a tag"), fw::TagState::NotATag);
+    // A planted name whose process id no DWORD holds names no process.
+    EXPECT_EQ(fw::CheckProcessTag(tag.substr(0, tag.find('+')) + "+1+9999999999+1"),
+              fw::TagState::Gone);
 }
 
 // The trace line prints the category's number, the same on both platforms.
