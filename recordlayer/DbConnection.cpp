@@ -309,6 +309,8 @@ void DbConnection::CloseConnection() {
     c.FreeStatements();
     if (!c.connected) return;
     std::optional<CDBException> error;
+    // Only a caller's own rollback excuses the close's errors, not this one.
+    const bool abandoned = c.abandoned;
     if (c.inTransaction) {
         try {
             RollbackTransaction();
@@ -316,13 +318,15 @@ void DbConnection::CloseConnection() {
             error = e;
         }
     }
+    c.abandoned = abandoned;
     c.inTransaction = false;
     c.connected = false;
     if (!SQL_SUCCEEDED(SQLDisconnect(c.dbc))) {
         if (!error) error = DiagnosticsOf(SQL_HANDLE_DBC, c.dbc, "disconnect");
         if (!ForceDisconnect(c.dbc)) {
-            // The driver keeps it: the handle goes with it, and the next
-            // connect gets a new one.
+            // The driver keeps it: the handle is let go of (a driver manager
+            // that refuses to free a connected handle leaks it, and the
+            // server's session with it), and the next connect gets a new one.
             SQLFreeHandle(SQL_HANDLE_DBC, c.dbc);
             c.dbc = SQL_NULL_HDBC;
         }

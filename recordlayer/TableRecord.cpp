@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <ostream>
 #include <variant>
 
@@ -590,6 +591,11 @@ std::optional<std::int64_t> TableRecord::SaveRowsGetIdentity(const char* identit
 void TableRecord::AssignNumber(std::string_view column, std::int64_t value) {
     for (const FieldBinding& b : Bindings()) {
         if (b.name != column) continue;
+        if (value < std::numeric_limits<std::int32_t>::min() ||
+            value > std::numeric_limits<std::int32_t>::max())
+            throw CDBException(
+                "22003", 0,
+                "the identity " + std::to_string(value) + " does not fit " + std::string(column));
         std::visit(
             Overloaded{[&](LongField* m) { *m = static_cast<std::int32_t>(value); },
                        [&](IntField* m) { *m = static_cast<std::int32_t>(value); }, [](auto*) {}},
