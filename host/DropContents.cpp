@@ -1,6 +1,7 @@
 #include "host/DropContents.h"
 
 #include "framework/direnum.h"
+#include "framework/processtag.h"
 
 namespace host {
 namespace {
@@ -39,7 +40,8 @@ DropContents ListDrop(const std::string& path) {
     while (claims.Next(tag)) {
         if (tag.empty() || tag.front() == '.') continue;
         const fw::Directory claim = area.OpenChild(tag, false, 0, error);
-        if (claim.IsOpen()) ListBookings(claim, contents.held);
+        if (claim.IsOpen())
+            ListBookings(claim, tag == fw::ThisProcessTag() ? contents.mine : contents.held);
     }
     return contents;
 }

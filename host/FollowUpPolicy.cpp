@@ -20,13 +20,28 @@ FollowUpPolicy::FollowUpPolicy(std::string directory) : directory_(std::move(dir
     while (directory_.size() > 1 && directory_.back() == '/') directory_.pop_back();
 }
 
-void FollowUpPolicy::Known(const DropContents& contents) {
-    seen_.clear();
-    for (const auto* files : {&contents.waiting, &contents.held})
-        for (const auto& [name, version] : *files) seen_.insert(KeyOf(version));
+std::set<FollowUpPolicy::Key> FollowUpPolicy::KeysOf(const DropContents& listing) {
+    std::set<Key> keys;
+    for (const auto* files : {&listing.waiting, &listing.mine, &listing.held})
+        for (const auto& [name, version] : *files) keys.insert(KeyOf(version));
+    return keys;
 }
 
+void FollowUpPolicy::Known(const DropContents& contents) { seen_ = KeysOf(contents); }
+
 bool FollowUpPolicy::BringsNews(const DropBatch& batch) {
+    std::set<Key> named;
+    return Judge(batch, named);
+}
+
+bool FollowUpPolicy::AfterCall(const DropBatch& during, const DropContents& listing) {
+    std::set<Key> next = KeysOf(listing);
+    const bool news = Judge(during, next);
+    seen_ = std::move(next);
+    return news;
+}
+
+bool FollowUpPolicy::Judge(const DropBatch& batch, std::set<Key>& named) {
     bool news = batch.overflow || batch.back;
     for (const DropEvent& event : batch.files) {
         if (event.name.front() == '.') continue;  // a writer's temporary file, the claim area
@@ -34,6 +49,7 @@ bool FollowUpPolicy::BringsNews(const DropBatch& batch) {
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // imported, gone
         const Key key = KeyOf(fw::VersionOf(st));
+        named.insert(key);
         if (event.mask & IN_MOVED_TO) {
             if (!seen_.insert(key).second) continue;
         } else if (OtherHolders(path) == Holders::Others) {

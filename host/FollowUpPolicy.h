@@ -40,8 +40,20 @@ class FollowUpPolicy {
     // Whether the batch brings news; the files it names are seen afterwards.
     bool BringsNews(const DropBatch& batch);
 
+    // After a call: whether the events raised while it ran bring news, judged
+    // by what waited before it; then what is seen is listing, made after the
+    // call and before those events were drained, and the files they name. (A
+    // file delivered between the listing and the drain is news by its event;
+    // listing after draining would take it for a known one.)
+    bool AfterCall(const DropBatch& during, const DropContents& listing);
+
   private:
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>;
+
+    // The keys of what listing holds.
+    static std::set<Key> KeysOf(const DropContents& listing);
+    // BringsNews, adding the keys of the files it names to named.
+    bool Judge(const DropBatch& batch, std::set<Key>& named);
 
     std::string directory_;
     std::set<Key> seen_;

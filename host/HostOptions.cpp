@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "framework/direnum.h"
 #include "framework/gbktext.h"
@@ -56,11 +55,7 @@ std::optional<HostOptions> ParseHostOptions(int argc, const char* const* argv, s
         } else if (valueOf(i, "--module", value)) {
             options.modulePath = value;
         } else if (valueOf(i, "--metrics", value)) {
-            if (value.empty()) {
-                error = "--metrics needs a file name";
-                return std::nullopt;
-            }
-            options.metricsPath = value;
+            options.metricsPath = value;  // empty (a unit's METRICS= left empty): none
         } else if (valueOf(i, "--interval", value)) {
             if (!ParseInterval(value.c_str(), options.intervalSeconds)) {
                 error = "--interval needs a whole number of seconds, at least 1: " + value;
@@ -101,18 +96,6 @@ std::string DropDirectoryOf(std::string_view request) {
     std::string directory = fw::MakeAbsolute(std::string(request.substr(0, q)));
     while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
     return directory;
-}
-
-std::string DropDirectoryProblem(const std::string& directory) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::file_status status = fs::status(directory, error);
-    if (status.type() == fs::file_type::not_found) return "does not exist";
-    if (error) return "cannot be read (" + error.message() + ")";
-    if (!fs::is_directory(status)) return "is not a directory";
-    fs::directory_iterator listing(directory, error);
-    if (error) return "cannot be read (" + error.message() + ")";
-    return "";
 }
 
 std::string ClerkToGbk(std::string_view request) {

@@ -34,10 +34,6 @@ std::string DropDirectoryOf(std::string_view request);
 
 namespace host {
 
-// Why Search could not scan directory: "does not exist", "is not a
-// directory" or "cannot be read (REASON)"; empty when it can be listed.
-std::string DropDirectoryProblem(const std::string& directory);
-
 // The request with its clerk's name (after the first "!" that follows the
 // "?") converted from UTF-8, as a terminal types it, to the GBK the module
 // stores. The directory part is left as the file system's bytes, and a name

@@ -72,7 +72,7 @@ std::string MetricsText(const MetricsSnapshot& s) {
 
 MetricsFile::MetricsFile(std::string path, Note note)
     : path_(std::move(path)), note_(std::move(note)) {
-    const std::size_t slash = path_.rfind('/');
+    const std::size_t slash = path_.find_last_of("/\\");  // a Windows path has either
     const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
     temporary_ = path_.substr(0, base) + "." + path_.substr(base) + ".tmp";
 }

@@ -1,6 +1,6 @@
-// Loads reservation.so with dlopen and resolves its two exports. Owns the
-// handle: the destructor unloads the module (its unload trace line is
-// written then).
+// Loads the module (reservation.so, or reservation.dll on Windows) and
+// resolves its two exports. Owns the handle: the destructor unloads the
+// module (its unload trace line is written then).
 #pragma once
 
 #include <cstdint>

@@ -38,7 +38,8 @@ struct OutcomeCounts {
 struct CallReport {
     enum class Database {
         Untested,     // no booking reached the database
-        Reachable,    // a booking was imported or refused by the database
+        Reachable,    // a booking was imported, found imported, or failed there (a
+                      // failure for want of the database comes with Unreachable)
         Unreachable,  // the call stopped on a database error (databaseError)
     };
     Database database = Database::Untested;

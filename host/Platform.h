@@ -19,6 +19,11 @@ namespace host {
 // standard error.
 void Note(fw::Priority priority, std::string_view text);
 
+// Why Search could not scan directory (a name in the system's narrow
+// encoding, GBK on a Chinese Windows): "does not exist", "is not a
+// directory" or "cannot be read (REASON)"; empty when it can be listed.
+std::string DropDirectoryProblem(const std::string& directory);
+
 // reservation-host --watch: Search whenever bookings arrive, until a stop
 // signal, with the service manager told of readiness and status. Not every
 // platform has it.

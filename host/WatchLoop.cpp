@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/HostOptions.h"
+#include "host/Platform.h"
 
 namespace host {
 namespace {
@@ -128,15 +129,15 @@ void WatchLoop::Call() {
     nextInterval_ = Clock::now() + (retryWait_.count() > 0 ? retryWait_ : options_.interval);
 
     // The events of the call are judged against what waited before it, and
-    // the listing afterwards is what its put-backs will be judged against.
+    // the listing, made before they are drained, is what later put-backs
+    // will be judged against.
+    contents_ = ListDrop(options_.directory);
     const DropBatch during = watcher_.Drain();
     if (during.gone)
         note_(kWarning,
               "the drop directory " + options_.directory + " is gone; waiting for it to come back");
     if (during.back) note_(kInfo, "watching " + options_.directory + " again");
-    followUpDue_ = followUps_.BringsNews(during) && NewsCalls();
-    contents_ = ListDrop(options_.directory);
-    followUps_.Known(contents_);
+    followUpDue_ = followUps_.AfterCall(during, contents_) && NewsCalls();
     if (afterCall_) afterCall_();
 }
 

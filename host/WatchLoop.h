@@ -66,12 +66,13 @@ class WatchLoop {
     };
 
     // search: makes one call of Search and says whether it reached the
-    // database. note: one line for the log with its priority, without a
-    // trailing newline (the host's own messages, not the module's).
+    // database.
     using Search = std::function<CallReport::Database()>;
+    // note: one line for the log with its priority, without a trailing
+    // newline (the host's own messages, not the module's).
+    using Note = std::function<void(fw::Priority, std::string_view)>;
     // afterCall: runs after each call, once the loop has listed what waits
     // (Contents()) and set the next try (RetryWait()).
-    using Note = std::function<void(fw::Priority, std::string_view)>;
     WatchLoop(Options options, Search search, Note note, std::function<void()> afterCall = nullptr);
     WatchLoop(const WatchLoop&) = delete;
     WatchLoop& operator=(const WatchLoop&) = delete;

@@ -7,6 +7,7 @@
 // ends with a summary line and an exit status that says whether a person is
 // needed. One source for both platforms; what differs is in Platform.h.
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <set>
 #include <string>
@@ -134,9 +135,7 @@ int OneShot(host::ModuleLoader& module, const host::HostOptions& options) {
     return host::NeedsAPerson(counts) ? kNeedsAPerson : status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     std::string error;
     const auto options = host::ParseHostOptions(argc, argv, error);
     if (!options) {
@@ -183,4 +182,17 @@ int main(int argc, char** argv) {
               : OneShot(module, *options);
     module.Unload();
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        host::Note(fw::Priority::Error, std::string("stopped: ") + e.what());
+    } catch (...) {
+        host::Note(fw::Priority::Error, "stopped: unknown error");
+    }
+    return kNeedsAPerson;
 }

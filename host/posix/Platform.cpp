@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 
 #include "framework/outcome.h"
 #include "host/Metrics.h"
@@ -75,11 +76,12 @@ int InotifyWatch::Run(ModuleLoader& module, const std::string& request,
         Note(fw::Priority::Error, "cannot watch " + directory + ": " + loop->Error());
         return 1;
     }
-    // Ready once the module is loaded and what was waiting has been scanned
-    // (or the missing directory has been reported).
+    // Ready once the module is loaded and the directory watched, before the
+    // first scan: a backlog of thousands of bookings must not run into the
+    // service manager's start timeout (nor hold up a package's upgrade).
+    sd_notify(0, "READY=1");
     loop->Step(std::chrono::milliseconds(0));
     if (!loop->Watcher().Watching()) NotifyStatus("waiting for the drop directory " + directory);
-    sd_notify(0, "READY=1");
     loop->Run();
     sd_notify(0, "STOPPING=1");
     const int signal = stop_.Take();
@@ -92,6 +94,18 @@ int InotifyWatch::Run(ModuleLoader& module, const std::string& request,
 
 void Note(fw::Priority priority, std::string_view text) {
     fw::Trace(priority, "reservation-host: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+std::string DropDirectoryProblem(const std::string& directory) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(directory, error);
+    if (status.type() == fs::file_type::not_found) return "does not exist";
+    if (error) return "cannot be read (" + error.message() + ")";
+    if (!fs::is_directory(status)) return "is not a directory";
+    fs::directory_iterator listing(directory, error);
+    if (error) return "cannot be read (" + error.message() + ")";
+    return "";
 }
 
 std::unique_ptr<WatchMode> WatchMode::Prepare(std::string& error) {

@@ -37,7 +37,8 @@ TEST(HostOptions, WatchTakesOneRequestAndAnIntervalOfWholeSeconds) {
     EXPECT_FALSE(Parse({"--watch", "/a?1!c", "/b?1!c"}, error));
     EXPECT_EQ(Parse({"--metrics", "/m.prom", "/d?1!c"}, error)->metricsPath, "/m.prom");
     EXPECT_FALSE(Parse({"--metrics=/m.prom", "/a?1!c", "/b?1!c"}, error));
-    EXPECT_FALSE(Parse({"--metrics=", "/d?1!c"}, error));
+    // A unit's METRICS= left empty turns the file off, not the service.
+    EXPECT_EQ(Parse({"--metrics", "", "--watch", "/d?1!c"}, error)->metricsPath, "");
     EXPECT_FALSE(Parse({"--watch"}, error));
     EXPECT_FALSE(Parse({"--interval"}, error));
     EXPECT_FALSE(Parse({"--module"}, error));

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "host/DropContents.h"
+#include "host/FollowUpPolicy.h"
 #include "host/WatchLoop.h"
 #include "tests/support/TempDir.h"
 
@@ -137,6 +140,19 @@ TEST_F(WatchLoopTest, FilesPutBackAreNoNewsButANewVersionIs) {
     EXPECT_EQ(loop_->Step(kWait), Wake::Files);
     EXPECT_EQ(loop_->Step(kNoWait), Wake::FollowUp);
     EXPECT_EQ(loop_->Step(kNoWait), Wake::Idle);
+}
+
+// A booking delivered after a call's listing but before its events are
+// drained is in the listing and in the batch: its event still makes it news,
+// and its later put-back does not.
+TEST_F(WatchLoopTest, AFileListedAfterACallIsStillNewsByItsEvent) {
+    host::FollowUpPolicy policy(drop_);
+    policy.Known(host::ListDrop(drop_));
+    Touch(drop_ + "/x");
+    host::DropBatch during;
+    during.files.push_back({"x", IN_MOVED_TO});
+    EXPECT_TRUE(policy.AfterCall(during, host::ListDrop(drop_)));
+    EXPECT_FALSE(policy.BringsNews(during));
 }
 
 TEST_F(WatchLoopTest, AFileStillHeldByItsWriterWaitsForItsLastClose) {
