@@ -28,10 +28,9 @@ std::string FormatDuration(std::chrono::seconds duration) {
 
 void ServiceStatus::AfterCall(const CallReport& report, std::chrono::milliseconds retryWait) {
     retryWait_ = retryWait;
-    if (report.notImporting)
-        notImporting_ = report.notImporting;
-    else if (report.database != CallReport::Database::Untested)
-        notImporting_.reset();  // a booking went as far as the database
+    // Every call that can import nothing says so: one that did not (mended,
+    // or nothing left to import) ends it.
+    notImporting_ = report.notImporting;
 
     if (down_) importedSinceDown_ += report.imported;
     if (report.database == CallReport::Database::Unreachable && !down_) {

@@ -217,12 +217,17 @@ TEST_F(HostRunTest, AWatchCountsBookingsNotAttempts) {
         << host.Text();
 }
 
-TEST_F(HostRunTest, AWatchThatCanImportNothingSaysSoInItsStatus) {
+TEST_F(HostRunTest, AWatchThatCanImportNothingSaysSoInItsStatusUntilACallCan) {
     Touch({"notimporting-1"});
     NotifySocket systemd(root_.File("notify"));
-    HostChild host({"--module", OutcomeModule(), "--watch", drop_ + "?1!Zedi"});
+    HostChild host({"--module", OutcomeModule(), "--interval", "1", "--watch", drop_ + "?1!Zedi"});
     EXPECT_EQ(systemd.Next(), "READY=1");
     EXPECT_EQ(systemd.Next(), "STATUS=not importing: " + drop_ + "/notimporting-1");
+    ASSERT_EQ(std::remove((drop_ + "/notimporting-1").c_str()), 0);
+    std::string status = systemd.Next();
+    for (int calls = 0; calls < 10 && status.starts_with("STATUS=not importing"); ++calls)
+        status = systemd.Next();
+    EXPECT_TRUE(status.starts_with("STATUS=0 imported")) << status << host.Text();
     host.Signal(SIGTERM);
     EXPECT_EQ(host.Finish(), 0) << host.Text();
 }
