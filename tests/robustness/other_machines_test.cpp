@@ -339,6 +339,11 @@ TEST_P(PidNamespaceHosts, NoneTakesALiveClaimItCannotSee) {
     }
     EXPECT_EQ(contained->Finish(kBatchRun), 0) << contained->Text();
     traces += contained->Text();
+    // Two hosts opening one file at the same instant may both find it busy
+    // and leave it for a later call: one more call takes up what was so left.
+    auto last = StartHost(Machine{}, request);
+    EXPECT_EQ(last->Finish(kBatchRun), 0) << last->Text();
+    traces += last->Text();
     ExpectExactlyOnce(db, drop.Path(), numbers, true);
     EXPECT_EQ(ImportedLines(traces), 120) << traces;
     EXPECT_EQ(CountOf(traces, "already imported "), 0) << traces;
