@@ -53,11 +53,31 @@ bool FollowUpPolicy::Judge(const DropBatch& batch, std::set<Key>& named) {
         if (event.mask & IN_MOVED_TO) {
             if (!seen_.insert(key).second) continue;
         } else if (OtherHolders(path) == Holders::Others) {
+            held_[path] = Clock::now() + kRecheckFor;
             continue;
         } else {
             seen_.insert(key);
         }
         news = true;
+    }
+    return news;
+}
+
+bool FollowUpPolicy::RecheckHeld() {
+    bool news = false;
+    const auto now = Clock::now();
+    for (auto it = held_.begin(); it != held_.end();) {
+        struct stat st {};
+        const bool gone = lstat(it->first.c_str(), &st) != 0 || !S_ISREG(st.st_mode);
+        if (gone || now >= it->second) {
+            it = held_.erase(it);
+        } else if (OtherHolders(it->first) != Holders::Others) {
+            seen_.insert(KeyOf(fw::VersionOf(st)));
+            news = true;
+            it = held_.erase(it);
+        } else {
+            ++it;
+        }
     }
     return news;
 }

@@ -12,14 +12,19 @@
 // directory and the claims are listed after every call (Known()), and every
 // file an event brings is remembered as seen. IN_CLOSE_WRITE comes only from
 // writers (the module opens booking files read-only): news unless another
-// process still holds the file open, whose last close is still to come. An
-// overflow or the directory's return is always news (the events say too
-// little).
+// process still holds the file open, whose last close is still to come. That
+// may also be the closing writer itself: the kernel queues the event before
+// it lets go of the file, and a writer preempted there still holds it. So a
+// file found held is looked at again (RecheckHeld()) for a while, and is news
+// once it is let go of. An overflow or the directory's return is always news
+// (the events say too little).
 //
 // Only the versions waiting at the last listing and those seen since are
 // remembered. Not thread-safe; owned by the watch loop.
 #pragma once
 
+#include <chrono>
+#include <map>
 #include <set>
 #include <string>
 #include <tuple>
@@ -47,7 +52,18 @@ class FollowUpPolicy {
     // listing after draining would take it for a known one.)
     bool AfterCall(const DropBatch& during, const DropContents& listing);
 
+    // Whether a file written and closed was found still held and is being
+    // looked at again; how often to look.
+    bool HoldsAny() const { return !held_.empty(); }
+    static constexpr std::chrono::milliseconds kRecheckEvery{50};
+    // Whether one of those files is let go of now: news. A file still held
+    // after kRecheckFor is left to its writer's last close.
+    bool RecheckHeld();
+
   private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds kRecheckFor{2};
+
     using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>;
 
     // The keys of what listing holds.
@@ -57,6 +73,7 @@ class FollowUpPolicy {
 
     std::string directory_;
     std::set<Key> seen_;
+    std::map<std::string, Clock::time_point> held_;  // path -> when to stop looking
 };
 
 }  // namespace host

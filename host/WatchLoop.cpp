@@ -61,6 +61,8 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
     Clock::duration wait = followUpDue_
                                ? Clock::duration::zero()
                                : std::min<Clock::duration>(maxWait, TimeToNextEvent(Clock::now()));
+    if (followUps_.HoldsAny())
+        wait = std::min<Clock::duration>(wait, FollowUpPolicy::kRecheckEvery);
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
     const struct timespec timeout {
         static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
@@ -83,6 +85,10 @@ Wake WatchLoop::Step(std::chrono::milliseconds maxWait) {
             why = batch.overflow ? Wake::Overflow : Wake::Files;
         }
     }
+
+    if (why == Wake::Idle && followUps_.HoldsAny() && followUps_.RecheckHeld() &&
+        watcher_.Watching() && NewsCalls())
+        why = Wake::Files;
 
     auto now = Clock::now();
     if (!watcher_.Watching() && now >= nextMissingRetry_) {

@@ -155,6 +155,24 @@ TEST_F(WatchLoopTest, AFileListedAfterACallIsStillNewsByItsEvent) {
     EXPECT_FALSE(policy.BringsNews(during));
 }
 
+// The event of a writer's close may be read while the kernel still counts
+// that writer (preempted between the two): the file is looked at again and is
+// news once let go of.
+TEST_F(WatchLoopTest, AFileFoundHeldAtItsCloseIsNewsOnceLetGo) {
+    host::FollowUpPolicy policy(drop_);
+    Touch(drop_ + "/w.txt");
+    const int writer = ::open((drop_ + "/w.txt").c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    host::DropBatch closed;
+    closed.files.push_back({"w.txt", IN_CLOSE_WRITE});
+    EXPECT_FALSE(policy.BringsNews(closed));
+    EXPECT_TRUE(policy.HoldsAny());
+    EXPECT_FALSE(policy.RecheckHeld());
+    ::close(writer);
+    EXPECT_TRUE(policy.RecheckHeld());
+    EXPECT_FALSE(policy.HoldsAny());
+}
+
 TEST_F(WatchLoopTest, AFileStillHeldByItsWriterWaitsForItsLastClose) {
     const std::string held = drop_ + "/held";
     int second = -1;
