@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+#include <vector>
 
 #include "bench/BenchSupport.h"
 #include "tests/support/TraceCapture.h"
@@ -54,18 +55,24 @@ class LineReader {
     std::string& buffer_;
 };
 
-}  // namespace
+// Whether line says a booking was imported; a line that is neither that nor
+// the host's own is kept in others, the first five of them.
+bool ImportedLine(const std::string& line, std::vector<std::string>& others) {
+    if (line.starts_with("imported ")) return true;
+    if (!HostsOwnLine(line) && !ts::IsLedgerNotice(line) && others.size() < 5)
+        others.push_back(line);
+    return false;
+}
 
-std::string DefaultHostPath() { return RESERVATION_HOST_PATH; }
-
-HostRun RunHost(const std::string& host, const std::string& dropDir,
-                const std::vector<std::string>& env) {
+// Starts host with args (after its name) and env added to this process's
+// environment; its standard error goes to errFd, which the caller closes.
+pid_t StartHost(const std::string& host, const std::vector<std::string>& args,
+                const std::vector<std::string>& env, int& errFd) {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    const std::string request = dropDir + "?1!bench";
-
-    HostRun run;
-    Stopwatch clock;
+    std::vector<char*> argv{const_cast<char*>(host.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     const pid_t child = fork();
     if (child < 0) {
         close(pipeFds[0]);
@@ -75,23 +82,33 @@ HostRun RunHost(const std::string& host, const std::string& dropDir,
     if (child == 0) {
         dup2(pipeFds[1], STDERR_FILENO);
         for (const std::string& setting : env) putenv(const_cast<char*>(setting.c_str()));
-        execl(host.c_str(), host.c_str(), request.c_str(), static_cast<char*>(nullptr));
+        execv(host.c_str(), argv.data());
         _exit(127);
     }
     close(pipeFds[1]);
+    errFd = pipeFds[0];
+    return child;
+}
+
+}  // namespace
+
+std::string DefaultHostPath() { return RESERVATION_HOST_PATH; }
+
+HostRun RunHost(const std::string& host, const std::string& dropDir,
+                const std::vector<std::string>& env) {
+    HostRun run;
+    Stopwatch clock;
+    int errFd = -1;
+    const pid_t child = StartHost(host, {dropDir + "?1!bench"}, env, errFd);
 
     std::string buffer;
-    LineReader lines(pipeFds[0], buffer);
+    LineReader lines(errFd, buffer);
     while (std::optional<std::string> line = lines.Next()) {
-        if (line->starts_with("imported ")) {
-            if (!run.firstImported) run.firstImported = clock.Seconds();
-            ++run.imported;
-        } else if (!HostsOwnLine(*line) && !ts::IsLedgerNotice(*line) &&
-                   run.otherLines.size() < 5) {
-            run.otherLines.push_back(*line);
-        }
+        if (!ImportedLine(*line, run.otherLines)) continue;
+        if (!run.firstImported) run.firstImported = clock.Seconds();
+        ++run.imported;
     }
-    close(pipeFds[0]);
+    close(errFd);
 
     int status = 0;
     struct rusage usage {};
@@ -104,23 +121,7 @@ HostRun RunHost(const std::string& host, const std::string& dropDir,
 }
 
 WatchingHost::WatchingHost(const std::string& host, const std::string& dropDir) {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    const std::string request = dropDir + "?1!bench";
-    pid_ = fork();
-    if (pid_ < 0) {
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        throw std::runtime_error("fork failed");
-    }
-    if (pid_ == 0) {
-        dup2(pipeFds[1], STDERR_FILENO);
-        execl(host.c_str(), host.c_str(), "--watch", "--interval", "1", request.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    fd_ = pipeFds[0];
+    pid_ = StartHost(host, {"--watch", "--interval", "1", dropDir + "?1!bench"}, {}, fd_);
 }
 
 WatchingHost::~WatchingHost() {
@@ -138,10 +139,7 @@ int WatchingHost::WaitForImported(int imported) {
     while (imported_ < imported) {
         std::optional<std::string> line = lines.Next();
         if (!line) break;
-        if (line->starts_with("imported "))
-            ++imported_;
-        else if (!HostsOwnLine(*line) && !ts::IsLedgerNotice(*line) && otherLines_.size() < 5)
-            otherLines_.push_back(*line);
+        if (ImportedLine(*line, otherLines_)) ++imported_;
     }
     return imported_;
 }
